@@ -1,0 +1,104 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Helpers shared by the tests: a prompter that records and answers from a script, a busy
+// indicator that counts, and small UDP peers for playing an agent by hand.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ui/Prompter.h"
+
+namespace kelvo::test {
+
+struct ShownMessage {
+  std::string text;
+  std::string caption;
+  ui::MessageIcon icon;
+  bool question = false;
+};
+
+class RecordingPrompter final : public ui::Prompter {
+ public:
+  void ShowMessage(std::string_view text, std::string_view caption, ui::MessageIcon icon) override;
+  // Answers from the queue; No when it is empty.
+  ui::Answer AskYesNo(std::string_view text, std::string_view caption,
+                      ui::MessageIcon icon) override;
+
+  void QueueAnswer(ui::Answer answer) { answers_.push_back(answer); }
+  const std::vector<ShownMessage>& Shown() const { return shown_; }
+  std::vector<std::string> Texts() const;
+  void Clear() { shown_.clear(); }
+
+ private:
+  std::vector<ShownMessage> shown_;
+  std::deque<ui::Answer> answers_;
+};
+
+class CountingBusy final : public ui::BusyIndicator {
+ public:
+  void BeginBusy() override {
+    ++depth;
+    ++begun;
+  }
+  void EndBusy() override { --depth; }
+  int depth = 0;
+  int begun = 0;
+};
+
+// A UDP socket bound to address:port (port 0 = ephemeral) for tests that answer requests by
+// hand or send datagrams from a chosen address.
+class UdpPeer {
+ public:
+  UdpPeer(const std::string& address, std::uint16_t port);
+  ~UdpPeer();
+  UdpPeer(const UdpPeer&) = delete;
+  UdpPeer& operator=(const UdpPeer&) = delete;
+
+  std::uint16_t Port() const { return port_; }
+  int Descriptor() const { return fd_; }
+  // Waits up to timeoutMs for a datagram; false on time-out.
+  bool Receive(std::vector<std::uint8_t>& data, std::string& fromAddress, std::uint16_t& fromPort,
+               int timeoutMs);
+  void SendTo(const std::vector<std::uint8_t>& data, const std::string& address,
+              std::uint16_t port);
+
+ private:
+  int fd_ = -1;
+  std::uint16_t port_ = 0;
+};
+
+// Runs a program to its end (killed after timeoutMs) and collects its output.
+struct ProgramResult {
+  int exitCode = -1;  // 128 + signal when it was killed
+  std::string out;
+  std::string err;
+};
+ProgramResult RunProgram(const std::vector<std::string>& argv, int timeoutMs = 20000);
+
+// An SNMPv1 request as an agent sees it, and the reply a test agent sends back, encoded with
+// Net-SNMP so tests can play an agent by hand.
+struct AgentRequest {
+  long requestId = 0;
+  int command = 0;  // the PDU tag, e.g. 0xA0 GetRequest, 0xA3 SetRequest
+  std::string community;
+  std::vector<std::string> oids;
+};
+std::optional<AgentRequest> DecodeRequest(const std::vector<std::uint8_t>& datagram);
+
+struct ReplyValue {
+  std::string oid;
+  int type;  // ASN.1 tag: 0x02 INTEGER, 0x04 OCTET STRING, 0x40 IpAddress, 0x05 NULL
+  std::vector<std::uint8_t> bytes;  // octet string content or 4 address bytes
+  long integer = 0;
+};
+ReplyValue IntegerValue(const std::string& oid, long value);
+ReplyValue TextValue(const std::string& oid, const std::string& text);
+std::vector<std::uint8_t> EncodeResponse(long requestId, const std::string& community,
+                                         const std::vector<ReplyValue>& values, int errorStatus = 0,
+                                         int errorIndex = 0);
+
+}  // namespace kelvo::test
