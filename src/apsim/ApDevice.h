@@ -1,0 +1,84 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// One simulated access point: its management variables with factory values, its communities,
+// the authorised MAC table, traffic counters that advance with time, and the agent's answers
+// to GetRequest and SetRequest (RFC 1157).
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "SnmpPdu.h"
+#include "mib/MibVariables.h"
+
+namespace kelvo::apsim {
+
+// Every access point reads with this community; it writes with the administrator password.
+inline constexpr std::string_view kReadCommunity = "tundra";
+
+using MacAddress = std::array<std::uint8_t, 6>;
+
+// Time on the simulator's monotonic clock.
+using SimTime = std::chrono::milliseconds;
+
+struct AgentReply {
+  long errorStatus = kNoError;
+  long errorIndex = 0;
+  std::vector<VarBind> variables;
+  // Set by an accepted password change: becomes the write community once the reply is out.
+  std::optional<std::string> newWriteCommunity;
+};
+
+class ApDevice {
+ public:
+  // number is 1-based and makes the device's name, MAC address and serial number unique.
+  ApDevice(int number, std::uint32_t address, std::string writeCommunity);
+
+  int Number() const { return number_; }
+  std::uint32_t Address() const { return address_; }
+
+  // Whether the agent answers this request at all. GetRequest: the read or the write
+  // community; SetRequest: any community (a wrong one is refused with an error reply).
+  bool Answers(const SnmpPdu& request) const;
+
+  // The agent's reply; nullopt when it stays silent (see Answers, and PDU types other than
+  // GetRequest, GetNextRequest and SetRequest).
+  std::optional<AgentReply> Handle(const SnmpPdu& request, SimTime now);
+
+  const std::string& WriteCommunity() const { return writeCommunity_; }
+  void SetWriteCommunity(std::string community) { writeCommunity_ = std::move(community); }
+
+  // The value as a GetRequest would return it now; write-only variables give their last
+  // written value.
+  SnmpValue Read(mib::Variable variable, SimTime now) const;
+  // Stores a value with no checks at all. A counter block stored this way stops advancing.
+  void Store(mib::Variable variable, SnmpValue value);
+
+  const std::vector<MacAddress>& AuthorizedTable() const { return authorizedTable_; }
+  void SetAuthorizedTable(std::vector<MacAddress> table) { authorizedTable_ = std::move(table); }
+
+ private:
+  AgentReply HandleGet(const SnmpPdu& request, SimTime now) const;
+  AgentReply HandleSet(const SnmpPdu& request, SimTime now);
+  // Applies one validated value; returns what the reply carries for it.
+  SnmpValue Apply(mib::Variable variable, const SnmpValue& value, SimTime now, AgentReply& reply);
+  SnmpValue ExchangeAuthorizedRecord(const std::vector<std::uint8_t>& request);
+  SnmpValue CounterBlock(mib::Variable variable, SimTime now) const;
+  void LoadFactorySettings();
+
+  int number_;
+  std::uint32_t address_;
+  std::string writeCommunity_;
+  std::vector<SnmpValue> values_;  // indexed by mib::Variable
+  std::vector<bool> frozen_;       // counter blocks stored by hand
+  std::vector<MacAddress> authorizedTable_;
+  // The moment the counters were zero; before the simulator started for a device that has
+  // been "up" for a while.
+  SimTime countersZero_;
+};
+
+}  // namespace kelvo::apsim

@@ -1,0 +1,194 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "ApSimOptions.h"
+
+#include <charconv>
+#include <limits>
+
+namespace kelvo::apsim {
+namespace {
+
+constexpr int kMaxCount = 1000;
+
+template <typename Number>
+std::optional<Number> ParseNumber(std::string_view text) {
+  Number value{};
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+// "--fault ADDR:SPEC" spells the fault with '=' and '/' where the control channel uses spaces.
+std::optional<Fault> ParseFaultSpec(std::string_view spec) {
+  std::string words(spec);
+  for (char& c : words) {
+    if (c == '=' || c == '/') c = ' ';
+  }
+  const auto split = SplitWords(words);
+  return ParseFault(split);
+}
+
+ParsedOptions Failure(std::string message) { return {std::nullopt, std::move(message)}; }
+
+}  // namespace
+
+std::vector<std::string_view> SplitWords(std::string_view text) {
+  std::vector<std::string_view> words;
+  std::size_t position = 0;
+  while (position < text.size()) {
+    const std::size_t begin = text.find_first_not_of(" \t\r", position);
+    if (begin == std::string_view::npos) break;
+    const std::size_t end = text.find_first_of(" \t\r", begin);
+    words.push_back(text.substr(begin, end == std::string_view::npos ? end : end - begin));
+    position = end == std::string_view::npos ? text.size() : end;
+  }
+  return words;
+}
+
+std::optional<std::size_t> ParseAp(std::string_view text, const SimulatorSettings& settings) {
+  if (const auto number = ParseNumber<int>(text)) {
+    if (*number < 1 || *number > settings.count) return std::nullopt;
+    return static_cast<std::size_t>(*number - 1);
+  }
+  const auto address = ParseIpv4(text);
+  if (!address || *address < settings.firstAddress ||
+      *address - settings.firstAddress >= static_cast<std::uint32_t>(settings.count)) {
+    return std::nullopt;
+  }
+  return static_cast<std::size_t>(*address - settings.firstAddress);
+}
+
+std::optional<Fault> ParseFault(std::span<const std::string_view> words) {
+  if (words.empty()) return std::nullopt;
+  Fault fault;
+  const std::string_view kind = words[0];
+  if (kind == "none" && words.size() == 1) return fault;
+  if (kind == "silent" && words.size() == 1) {
+    fault.kind = Fault::Kind::Silent;
+    return fault;
+  }
+  if (kind == "delay" && words.size() == 2) {
+    const auto ms = ParseNumber<long>(words[1]);
+    if (!ms || *ms < 0) return std::nullopt;
+    fault.kind = Fault::Kind::Delay;
+    fault.delayMs = *ms;
+    return fault;
+  }
+  if (kind == "error" && (words.size() == 2 || words.size() == 3)) {
+    const auto status = ParseNumber<long>(words[1]);
+    const auto index = words.size() == 3 ? ParseNumber<long>(words[2]) : std::optional<long>(1);
+    if (!status || !index || *status < 0 || *index < 0) return std::nullopt;
+    fault.kind = Fault::Kind::Error;
+    fault.errorStatus = *status;
+    fault.errorIndex = *index;
+    return fault;
+  }
+  if (kind == "drop" && words.size() == 2) {
+    const auto percent = ParseNumber<int>(words[1]);
+    if (!percent || *percent < 0 || *percent > 100) return std::nullopt;
+    fault.kind = Fault::Kind::Drop;
+    fault.dropPercent = *percent;
+    return fault;
+  }
+  return std::nullopt;
+}
+
+ParsedOptions ParseProgramOptions(std::span<const std::string_view> arguments) {
+  ProgramOptions options;
+  std::vector<std::pair<std::string_view, std::string_view>> faultTexts;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    std::string_view name = arguments[i];
+    if (name == "--help" || name == "-h") {
+      options.help = true;
+      continue;
+    }
+    std::string_view value;
+    if (const std::size_t equals = name.find('=');
+        name.starts_with("--") && equals != std::string_view::npos) {
+      value = name.substr(equals + 1);
+      name = name.substr(0, equals);
+    } else if (i + 1 < arguments.size()) {
+      value = arguments[++i];
+    } else {
+      return Failure("missing value for " + std::string(name));
+    }
+    const std::string bad = "invalid value for " + std::string(name) + ": " + std::string(value);
+
+    if (name == "--count") {
+      const auto count = ParseNumber<int>(value);
+      if (!count || *count < 1 || *count > kMaxCount) return Failure(bad);
+      options.simulator.count = *count;
+    } else if (name == "--first") {
+      const auto address = ParseIpv4(value);
+      if (!address) return Failure(bad);
+      options.simulator.firstAddress = *address;
+    } else if (name == "--port") {
+      const auto port = ParseNumber<std::uint16_t>(value);
+      if (!port) return Failure(bad);
+      options.port = *port;
+    } else if (name == "--bind") {
+      const auto address = ParseIpv4(value);
+      if (!address) return Failure(bad);
+      options.bindAddress = *address;
+    } else if (name == "--password") {
+      options.simulator.password = std::string(value);
+    } else if (name == "--seed") {
+      const auto seed = ParseNumber<std::uint32_t>(value);
+      if (!seed) return Failure(bad);
+      options.simulator.seed = *seed;
+    } else if (name == "--fault") {
+      const std::size_t colon = value.find(':');
+      if (colon == std::string_view::npos) return Failure(bad);
+      faultTexts.emplace_back(value.substr(0, colon), value.substr(colon + 1));
+    } else {
+      return Failure("unknown option " + std::string(name));
+    }
+  }
+
+  const SimulatorSettings& settings = options.simulator;
+  if (static_cast<std::uint64_t>(settings.firstAddress) +
+          static_cast<std::uint64_t>(settings.count) >
+      std::numeric_limits<std::uint32_t>::max()) {
+    return Failure("--first and --count run past 255.255.255.255");
+  }
+  // Faults are resolved last: they name access points by the final --first and --count.
+  for (const auto& [apText, specText] : faultTexts) {
+    FaultSetting setting;
+    if (apText != "all") {
+      setting.ap = ParseAp(apText, settings);
+      if (!setting.ap) return Failure("--fault names no access point: " + std::string(apText));
+    }
+    const auto fault = ParseFaultSpec(specText);
+    if (!fault) return Failure("invalid fault: " + std::string(specText));
+    setting.fault = *fault;
+    options.faults.push_back(setting);
+  }
+  return {options, {}};
+}
+
+std::string_view UsageText() {
+  return R"(Usage: kelvo-apsim [options]
+Simulated 802.11b access points answering SNMPv1 on one UDP socket.
+
+  --count N          number of access points (default 3)
+  --first ADDR       address of access point 1; the others follow (default 127.0.0.2)
+  --port P           UDP port, 0 for any free port (default 1161)
+  --bind ADDR        local address of the socket (default 0.0.0.0)
+  --password PW      write community of every access point (default admin)
+  --seed S           seed of the random request loss (default 1)
+  --fault ADDR:SPEC  misbehave; ADDR is an address, a number or "all"; SPEC is
+                     silent | delay=MS | error=STATUS[/INDEX] | drop=PERCENT | none
+  --help             show this text
+
+Prints "ready port=P" once the socket is bound, then reads commands on stdin:
+  fault <ap|all> none|silent|delay <ms>|error <status> [<index>]|drop <percent>
+  log <ap>                 clear-log <ap|all>
+  get <ap> <name|oid>      set <ap> <name|oid> <i|s|x|a> [value]
+  password <ap> <text>     table <ap>     set-table <ap> [<12 hex digits> ...]
+  quit
+Every command's output ends with "ok" or "error <reason>". SIGTERM or SIGINT ends it too.
+)";
+}
+
+}  // namespace kelvo::apsim

@@ -1,0 +1,301 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "ApSimServer.h"
+
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "ControlChannel.h"
+#include "snmp/NetSnmpLibrary.h"
+
+namespace kelvo::apsim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+volatile std::sig_atomic_t stopSignal = 0;
+
+void OnStopSignal(int /*signal*/) { stopSignal = 1; }
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int Get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+void Fail(const std::string& what) {
+  std::fprintf(stderr, "kelvo-apsim: %s: %s\n", what.c_str(), std::strerror(errno));
+}
+
+// 255.255.255.255, the loopback network's broadcast and the directed broadcast of every local
+// interface: a request to any of them reaches every access point.
+std::vector<std::uint32_t> BroadcastAddresses() {
+  std::vector<std::uint32_t> addresses = {0xFFFFFFFF, 0x7FFFFFFF};
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) return addresses;
+  for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+    if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET ||
+        (entry->ifa_flags & IFF_BROADCAST) == 0 || entry->ifa_broadaddr == nullptr) {
+      continue;
+    }
+    sockaddr_in broadcast{};
+    std::memcpy(&broadcast, entry->ifa_broadaddr, sizeof broadcast);
+    addresses.push_back(ntohl(broadcast.sin_addr.s_addr));
+  }
+  ::freeifaddrs(list);
+  return addresses;
+}
+
+void WriteLines(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+  }
+  std::fflush(stdout);
+}
+
+struct Received {
+  std::vector<std::uint8_t> packet;
+  std::uint32_t destination = 0;
+  std::uint32_t source = 0;
+  std::uint16_t sourcePort = 0;
+};
+
+// One datagram with the destination address of its IP header (IP_PKTINFO); false when none
+// is waiting.
+bool ReceiveOne(int fd, Received& received) {
+  received.packet.resize(65536);
+  sockaddr_in from{};
+  iovec data{received.packet.data(), received.packet.size()};
+  alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+  msghdr message{};
+  message.msg_name = &from;
+  message.msg_namelen = sizeof from;
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  const ssize_t length = ::recvmsg(fd, &message, MSG_DONTWAIT);
+  if (length < 0) return false;
+  received.packet.resize(static_cast<std::size_t>(length));
+  received.source = ntohl(from.sin_addr.s_addr);
+  received.sourcePort = ntohs(from.sin_port);
+  received.destination = 0;
+  for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
+       header = CMSG_NXTHDR(&message, header)) {
+    if (header->cmsg_level == IPPROTO_IP && header->cmsg_type == IP_PKTINFO) {
+      in_pktinfo info{};
+      std::memcpy(&info, CMSG_DATA(header), sizeof info);
+      received.destination = ntohl(info.ipi_addr.s_addr);
+    }
+  }
+  return true;
+}
+
+// Sends from the access point's own address, whichever address the request went to.
+void SendReply(int fd, const OutgoingReply& reply) {
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(reply.toPort);
+  to.sin_addr.s_addr = htonl(reply.to);
+  iovec data{const_cast<std::uint8_t*>(reply.packet.data()), reply.packet.size()};
+  alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+  msghdr message{};
+  message.msg_name = &to;
+  message.msg_namelen = sizeof to;
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  cmsghdr* header = CMSG_FIRSTHDR(&message);
+  header->cmsg_level = IPPROTO_IP;
+  header->cmsg_type = IP_PKTINFO;
+  header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+  in_pktinfo info{};
+  info.ipi_spec_dst.s_addr = htonl(reply.from);
+  std::memcpy(CMSG_DATA(header), &info, sizeof info);
+  // A lost reply is what UDP allows; the manager times out as with a real device.
+  (void)::sendmsg(fd, &message, MSG_DONTWAIT);
+}
+
+int OpenSocket(const ProgramOptions& options, std::uint16_t& port) {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    Fail("cannot create the UDP socket");
+    return -1;
+  }
+  const int on = 1;
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(options.port);
+  local.sin_addr.s_addr = htonl(options.bindAddress);
+  const std::string where = FormatIpv4(options.bindAddress) + ':' + std::to_string(options.port);
+  // No SO_REUSEADDR: a port that another program holds must make the start fail.
+  if (::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 ||
+      ::setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0) {
+    Fail("cannot set up the UDP socket");
+    ::close(fd);
+    return -1;
+  }
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    Fail("cannot bind " + where);
+    ::close(fd);
+    return -1;
+  }
+  socklen_t length = sizeof local;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length);
+  port = ntohs(local.sin_port);
+  return fd;
+}
+
+class Server {
+ public:
+  Server(const ProgramOptions& options, SimulatorSettings settings, int socket)
+      : simulator_(settings), control_(simulator_, settings), socket_(socket) {
+    for (const FaultSetting& setting : options.faults) {
+      for (std::size_t ap = 0; ap < simulator_.Count(); ++ap) {
+        if (!setting.ap || *setting.ap == ap) simulator_.SetFault(ap, setting.fault);
+      }
+    }
+  }
+
+  void Run(const sigset_t& waitMask) {
+    while (stopSignal == 0 && !control_.QuitRequested()) {
+      timespec timeout{};
+      const timespec* wait = nullptr;
+      if (!pending_.empty()) {
+        const auto left = std::max(Clock::duration::zero(), pending_.begin()->first - Clock::now());
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        timeout.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+        timeout.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+        wait = &timeout;
+      }
+      pollfd fds[2] = {{socket_, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+      const nfds_t count = stdinOpen_ ? 2 : 1;
+      // Signals are blocked except while waiting here, so none is missed between checks.
+      const int ready = ::ppoll(fds, count, wait, &waitMask);
+      if (ready < 0 && errno != EINTR) break;
+      if (ready > 0) {
+        if ((fds[0].revents & POLLIN) != 0) ReceiveAll();
+        if (stdinOpen_ && fds[1].revents != 0) ReadControl();
+      }
+      SendDue();
+    }
+  }
+
+ private:
+  SimTime Now() const { return std::chrono::duration_cast<SimTime>(Clock::now() - started_); }
+
+  void ReceiveAll() {
+    Received received;
+    // A bounded batch keeps stdin and the timers served under a flood.
+    for (int i = 0; i < 64 && ReceiveOne(socket_, received); ++i) {
+      for (OutgoingReply& reply :
+           simulator_.HandleDatagram(received.packet, received.destination, received.source,
+                                     received.sourcePort, Now())) {
+        if (reply.delay.count() == 0) {
+          Send(reply);
+        } else {
+          pending_.emplace(Clock::now() + reply.delay, std::move(reply));
+        }
+      }
+    }
+  }
+
+  void Send(const OutgoingReply& reply) {
+    SendReply(socket_, reply);
+    simulator_.ReplySent(reply);
+  }
+
+  void SendDue() {
+    const auto now = Clock::now();
+    while (!pending_.empty() && pending_.begin()->first <= now) {
+      Send(pending_.begin()->second);
+      pending_.erase(pending_.begin());
+    }
+  }
+
+  void ReadControl() {
+    char buffer[4096];
+    const ssize_t length = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (length <= 0) {
+      if (length < 0 && (errno == EINTR || errno == EAGAIN)) return;
+      // End of input leaves the access points running (the demo runs us in the background).
+      stdinOpen_ = false;
+      return;
+    }
+    input_.append(buffer, static_cast<std::size_t>(length));
+    std::size_t end;
+    while ((end = input_.find('\n')) != std::string::npos && !control_.QuitRequested()) {
+      std::string line = input_.substr(0, end);
+      input_.erase(0, end + 1);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      WriteLines(control_.Execute(line, Now()));
+    }
+  }
+
+  const Clock::time_point started_ = Clock::now();
+  ApSimulator simulator_;
+  ControlChannel control_;
+  int socket_;
+  bool stdinOpen_ = true;
+  std::string input_;
+  // Delayed replies by the time they are due; equal times keep their order.
+  std::multimap<Clock::time_point, OutgoingReply> pending_;
+};
+
+}  // namespace
+
+int RunServer(const ProgramOptions& options) {
+  if (!snmp::EnsureNetSnmpLibrary()) {
+    std::fprintf(stderr, "kelvo-apsim: the SNMP library could not be initialised\n");
+    return 1;
+  }
+  std::signal(SIGPIPE, SIG_IGN);
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGINT);
+  sigset_t waitMask;
+  ::sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
+  // The wait lets them in even if whoever started us had them blocked.
+  sigdelset(&waitMask, SIGTERM);
+  sigdelset(&waitMask, SIGINT);
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGTERM, &action, nullptr);
+  ::sigaction(SIGINT, &action, nullptr);
+
+  std::uint16_t port = 0;
+  const FileDescriptor socket(OpenSocket(options, port));
+  if (socket.Get() < 0) return 1;
+
+  SimulatorSettings settings = options.simulator;
+  settings.broadcastAddresses = BroadcastAddresses();
+  Server server(options, settings, socket.Get());
+  WriteLines({"ready port=" + std::to_string(port)});
+  server.Run(waitMask);
+  return 0;
+}
+
+}  // namespace kelvo::apsim

@@ -1,0 +1,145 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "ApSimulator.h"
+
+#include <algorithm>
+
+namespace kelvo::apsim {
+namespace {
+
+// A long demo run must not grow without bound; the oldest lines go first.
+constexpr std::size_t kLogLimit = 100'000;
+
+std::string PduName(PduType type) {
+  switch (type) {
+    case PduType::GetRequest:
+      return "get";
+    case PduType::SetRequest:
+      return "set";
+    case PduType::GetNextRequest:
+      return "getnext";
+    default:
+      return "other";
+  }
+}
+
+// The log is one line per variable, so control characters would break it.
+std::string Printable(const std::string& text) {
+  std::string result = text;
+  for (char& c : result) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  return result;
+}
+
+}  // namespace
+
+ApSimulator::ApSimulator(const SimulatorSettings& settings)
+    : broadcastAddresses_(settings.broadcastAddresses), random_(settings.seed) {
+  aps_.reserve(static_cast<std::size_t>(settings.count));
+  for (int i = 0; i < settings.count; ++i) {
+    const auto address = settings.firstAddress + static_cast<std::uint32_t>(i);
+    aps_.push_back(Ap{ApDevice(i + 1, address, settings.password), Fault{}, {}, 0});
+  }
+}
+
+std::optional<std::size_t> ApSimulator::FindByAddress(std::uint32_t address) const {
+  for (std::size_t i = 0; i < aps_.size(); ++i) {
+    if (aps_[i].device.Address() == address) return i;
+  }
+  return std::nullopt;
+}
+
+void ApSimulator::ClearLog(std::size_t ap) {
+  aps_[ap].log.clear();
+  aps_[ap].requests = 0;
+}
+
+std::vector<OutgoingReply> ApSimulator::HandleDatagram(std::span<const std::uint8_t> packet,
+                                                       std::uint32_t destination,
+                                                       std::uint32_t source,
+                                                       std::uint16_t sourcePort, SimTime now) {
+  std::vector<OutgoingReply> replies;
+  std::vector<std::size_t> targets;
+  if (std::find(broadcastAddresses_.begin(), broadcastAddresses_.end(), destination) !=
+      broadcastAddresses_.end()) {
+    for (std::size_t i = 0; i < aps_.size(); ++i) targets.push_back(i);
+  } else if (const auto ap = FindByAddress(destination)) {
+    targets.push_back(*ap);
+  }
+  if (targets.empty()) return replies;
+
+  // Anything that is not an SNMPv1 message is ignored, as by the device's agent.
+  const auto request = DecodePdu(packet);
+  if (!request) return replies;
+  for (const std::size_t ap : targets) {
+    if (auto reply = Answer(ap, *request, source, sourcePort, now)) {
+      replies.push_back(std::move(*reply));
+    }
+  }
+  return replies;
+}
+
+void ApSimulator::Record(Ap& ap, const SnmpPdu& request) {
+  ++ap.requests;
+  for (const VarBind& bind : request.variables) {
+    ap.log.push_back({ap.requests, PduName(request.type), Printable(request.community),
+                      FormatObjectId(bind.name), DescribeValue(bind.value)});
+  }
+  while (ap.log.size() > kLogLimit) ap.log.pop_front();
+}
+
+std::optional<OutgoingReply> ApSimulator::Answer(std::size_t index, const SnmpPdu& request,
+                                                 std::uint32_t source, std::uint16_t sourcePort,
+                                                 SimTime now) {
+  Ap& ap = aps_[index];
+  // Every request that reaches an access point is logged, including those it then ignores.
+  Record(ap, request);
+
+  const Fault& fault = ap.fault;
+  if (fault.kind == Fault::Kind::Silent) return std::nullopt;
+  if (fault.kind == Fault::Kind::Drop &&
+      std::uniform_int_distribution<int>(0, 99)(random_) < fault.dropPercent) {
+    return std::nullopt;
+  }
+
+  std::optional<AgentReply> answer;
+  if (fault.kind == Fault::Kind::Error) {
+    if (ap.device.Answers(request)) {
+      answer.emplace();
+      answer->errorStatus = fault.errorStatus;
+      answer->errorIndex = fault.errorIndex;
+      answer->variables = request.variables;
+    }
+  } else {
+    answer = ap.device.Handle(request, now);
+  }
+  if (!answer) return std::nullopt;
+
+  SnmpPdu response;
+  response.type = PduType::GetResponse;
+  response.community = request.community;
+  response.requestId = request.requestId;
+  response.errorStatus = answer->errorStatus;
+  response.errorIndex = answer->errorIndex;
+  response.variables = std::move(answer->variables);
+  auto packet = EncodePdu(response);
+  if (!packet) return std::nullopt;
+
+  OutgoingReply reply;
+  reply.ap = index;
+  reply.from = ap.device.Address();
+  reply.to = source;
+  reply.toPort = sourcePort;
+  reply.packet = std::move(*packet);
+  if (fault.kind == Fault::Kind::Delay) reply.delay = std::chrono::milliseconds(fault.delayMs);
+  reply.newWriteCommunity = std::move(answer->newWriteCommunity);
+  return reply;
+}
+
+void ApSimulator::ReplySent(const OutgoingReply& reply) {
+  if (reply.newWriteCommunity && reply.ap < aps_.size()) {
+    aps_[reply.ap].device.SetWriteCommunity(*reply.newWriteCommunity);
+  }
+}
+
+}  // namespace kelvo::apsim

@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// A set of simulated access points behind one UDP socket: the destination address of each
+// request selects the access point, a broadcast reaches all of them, and each one may be told
+// to misbehave. Works on bytes and addresses only, so it runs without sockets in tests.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <random>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "ApDevice.h"
+#include "SnmpPdu.h"
+
+namespace kelvo::apsim {
+
+struct Fault {
+  enum class Kind { None, Silent, Delay, Error, Drop };
+  Kind kind = Kind::None;
+  long delayMs = 0;      // Delay: every reply leaves this much later
+  long errorStatus = 0;  // Error: every answered request is refused with this status
+  long errorIndex = 1;   //        and index, with nothing applied
+  int dropPercent = 0;   // Drop: this share of requests is ignored, at random
+};
+
+// One datagram the simulator wants sent.
+struct OutgoingReply {
+  std::size_t ap = 0;  // 0-based
+  std::uint32_t from = 0;
+  std::uint32_t to = 0;
+  std::uint16_t toPort = 0;
+  std::vector<std::uint8_t> packet;
+  std::chrono::milliseconds delay{0};
+  std::optional<std::string> newWriteCommunity;  // apply with ReplySent
+};
+
+// One variable of a request as an access point received it.
+struct LogEntry {
+  unsigned sequence = 0;  // the request's number at this access point, from 1
+  std::string pdu;        // get, set, getnext or other
+  std::string community;
+  std::string oid;
+  ValueText value;
+};
+
+struct SimulatorSettings {
+  int count = 3;
+  std::uint32_t firstAddress = 0x7F000002;  // 127.0.0.2
+  std::string password = "admin";
+  std::uint32_t seed = 1;
+  // Destinations that every access point answers.
+  std::vector<std::uint32_t> broadcastAddresses = {0xFFFFFFFF, 0x7FFFFFFF};
+};
+
+class ApSimulator {
+ public:
+  explicit ApSimulator(const SimulatorSettings& settings);
+
+  // Handles one received datagram; the replies to send, in order, each from the address of
+  // the access point that answers.
+  std::vector<OutgoingReply> HandleDatagram(std::span<const std::uint8_t> packet,
+                                            std::uint32_t destination, std::uint32_t source,
+                                            std::uint16_t sourcePort, SimTime now);
+  // To be called once a reply has been sent (or given up): completes a password change.
+  void ReplySent(const OutgoingReply& reply);
+
+  std::size_t Count() const { return aps_.size(); }
+  ApDevice& Device(std::size_t ap) { return aps_[ap].device; }
+  const ApDevice& Device(std::size_t ap) const { return aps_[ap].device; }
+  std::optional<std::size_t> FindByAddress(std::uint32_t address) const;
+
+  void SetFault(std::size_t ap, const Fault& fault) { aps_[ap].fault = fault; }
+  const Fault& FaultOf(std::size_t ap) const { return aps_[ap].fault; }
+
+  const std::deque<LogEntry>& Log(std::size_t ap) const { return aps_[ap].log; }
+  // Empties the log; the next request is number 1 again.
+  void ClearLog(std::size_t ap);
+
+ private:
+  struct Ap {
+    ApDevice device;
+    Fault fault;
+    std::deque<LogEntry> log;
+    unsigned requests = 0;
+  };
+
+  void Record(Ap& ap, const SnmpPdu& request);
+  std::optional<OutgoingReply> Answer(std::size_t index, const SnmpPdu& request,
+                                      std::uint32_t source, std::uint16_t sourcePort, SimTime now);
+
+  std::vector<Ap> aps_;
+  std::vector<std::uint32_t> broadcastAddresses_;
+  std::mt19937 random_;
+};
+
+}  // namespace kelvo::apsim

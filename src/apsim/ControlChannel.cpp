@@ -1,0 +1,145 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "ControlChannel.h"
+
+#include <charconv>
+#include <optional>
+
+#include "ApSimOptions.h"
+#include "mib/MibVariables.h"
+
+namespace kelvo::apsim {
+namespace {
+
+using Output = std::vector<std::string>;
+
+Output Error(std::string reason) { return {"error " + std::move(reason)}; }
+
+// The text after the first `count` words and the one separator that follows them, so that
+// values may hold spaces (and may be empty).
+std::string_view RestAfterWords(std::string_view line, std::size_t count) {
+  std::size_t position = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    position = line.find_first_not_of(" \t", position);
+    if (position == std::string_view::npos) return {};
+    position = line.find_first_of(" \t", position);
+    if (position == std::string_view::npos) return {};
+  }
+  return line.substr(position + 1);
+}
+
+std::optional<mib::Variable> FindVariable(std::string_view text) {
+  if (const auto byName = mib::FindByName(text)) return byName;
+  if (!text.empty() && text.front() == '.') text.remove_prefix(1);
+  return mib::FindByOid(text);
+}
+
+std::optional<SnmpValue> ParseTypedValue(std::string_view type, std::string_view value) {
+  if (type == "i") {
+    long number = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+    if (value.empty() || error != std::errc() || end != value.data() + value.size()) {
+      return std::nullopt;
+    }
+    return SnmpValue::Integer(number);
+  }
+  if (type == "s") return SnmpValue::Text(value);
+  if (type == "x") {
+    auto bytes = ParseHexBytes(value);
+    if (!bytes) return std::nullopt;
+    return SnmpValue::Bytes(std::move(*bytes));
+  }
+  if (type == "a") {
+    const auto address = ParseIpv4(value);
+    if (!address) return std::nullopt;
+    return SnmpValue::Ip(*address);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<std::string> ControlChannel::Execute(std::string_view line, SimTime now) {
+  const auto words = SplitWords(line);
+  // Blank lines and comments produce no output, so scripts may carry them.
+  if (words.empty() || words[0].starts_with('#')) return {};
+  const std::string_view command = words[0];
+
+  if (command == "quit") {
+    quit_ = true;
+    return {"ok"};
+  }
+  if (words.size() < 2) return Error("usage: see --help");
+
+  // Commands that accept "all".
+  std::vector<std::size_t> aps;
+  if (words[1] == "all" && (command == "fault" || command == "clear-log")) {
+    for (std::size_t i = 0; i < simulator_.Count(); ++i) aps.push_back(i);
+  } else if (const auto ap = ParseAp(words[1], settings_)) {
+    aps.push_back(*ap);
+  } else {
+    return Error("no access point " + std::string(words[1]));
+  }
+  const std::size_t ap = aps.front();
+
+  if (command == "fault") {
+    const auto fault = ParseFault(std::span(words).subspan(2));
+    if (!fault)
+      return Error("bad fault; use none|silent|delay <ms>|error <status> [<index>]|drop <percent>");
+    for (const std::size_t each : aps) simulator_.SetFault(each, *fault);
+    return {"ok"};
+  }
+  if (command == "clear-log" && words.size() == 2) {
+    for (const std::size_t each : aps) simulator_.ClearLog(each);
+    return {"ok"};
+  }
+  if (command == "log" && words.size() == 2) {
+    Output output;
+    for (const LogEntry& entry : simulator_.Log(ap)) {
+      output.push_back(std::to_string(entry.sequence) + '\t' + entry.pdu + '\t' + entry.community +
+                       '\t' + entry.oid + '\t' + entry.value.type + '\t' + entry.value.text);
+    }
+    output.emplace_back("ok");
+    return output;
+  }
+  if (command == "get" && words.size() == 3) {
+    const auto variable = FindVariable(words[2]);
+    if (!variable) return Error("unknown variable " + std::string(words[2]));
+    const ValueText value = DescribeValue(simulator_.Device(ap).Read(*variable, now));
+    return {std::string(1, value.type) + '\t' + value.text, "ok"};
+  }
+  if (command == "set" && words.size() >= 4) {
+    const auto variable = FindVariable(words[2]);
+    if (!variable) return Error("unknown variable " + std::string(words[2]));
+    const auto value = ParseTypedValue(words[3], RestAfterWords(line, 4));
+    if (!value) return Error("bad value; use i <number>, s <text>, x <hex>, a <address>");
+    simulator_.Device(ap).Store(*variable, *value);
+    return {"ok"};
+  }
+  if (command == "password") {
+    simulator_.Device(ap).SetWriteCommunity(std::string(RestAfterWords(line, 2)));
+    return {"ok"};
+  }
+  if (command == "table" && words.size() == 2) {
+    Output output;
+    for (const MacAddress& address : simulator_.Device(ap).AuthorizedTable()) {
+      output.push_back(HexText(address));
+    }
+    output.emplace_back("ok");
+    return output;
+  }
+  if (command == "set-table") {
+    std::vector<MacAddress> table;
+    for (std::size_t i = 2; i < words.size(); ++i) {
+      const auto bytes = ParseHexBytes(words[i]);
+      if (!bytes || bytes->size() != 6) return Error("bad MAC address " + std::string(words[i]));
+      MacAddress address{};
+      std::copy(bytes->begin(), bytes->end(), address.begin());
+      table.push_back(address);
+    }
+    simulator_.Device(ap).SetAuthorizedTable(std::move(table));
+    return {"ok"};
+  }
+  return Error("unknown command or wrong arguments: " + std::string(command));
+}
+
+}  // namespace kelvo::apsim

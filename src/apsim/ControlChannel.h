@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The simulator's control commands, one per line (normally from stdin): faults, the request
+// log, direct reads and writes of an access point's values, its password and its authorised
+// table. Every command's output ends with a line "ok" or "error <reason>".
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ApSimulator.h"
+
+namespace kelvo::apsim {
+
+class ControlChannel {
+ public:
+  ControlChannel(ApSimulator& simulator, SimulatorSettings settings)
+      : simulator_(simulator), settings_(std::move(settings)) {}
+
+  // Runs one command line (without its line end) and returns its output lines.
+  std::vector<std::string> Execute(std::string_view line, SimTime now);
+  bool QuitRequested() const { return quit_; }
+
+ private:
+  ApSimulator& simulator_;
+  SimulatorSettings settings_;  // to resolve access point numbers and addresses
+  bool quit_ = false;
+};
+
+}  // namespace kelvo::apsim

@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// kelvo-apsim: simulated access points for tests and demonstrations.
+#include <cstdio>
+#include <string_view>
+#include <vector>
+
+#include "ApSimOptions.h"
+#include "ApSimServer.h"
+
+int main(int argc, char** argv) {
+  const std::vector<std::string_view> arguments(argv + 1, argv + argc);
+  const auto parsed = kelvo::apsim::ParseProgramOptions(arguments);
+  if (!parsed.options) {
+    std::fprintf(stderr, "kelvo-apsim: %s\n(see --help)\n", parsed.error.c_str());
+    return 1;
+  }
+  if (parsed.options->help) {
+    const std::string_view usage = kelvo::apsim::UsageText();
+    std::fwrite(usage.data(), 1, usage.size(), stdout);
+    return 0;
+  }
+  return kelvo::apsim::RunServer(*parsed.options);
+}

@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Three simulated access points (127.0.0.2 to .4) in-process: requests go in as bytes, replies
+// come out as bytes and are taken apart with Net-SNMP.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "AgentPackets.h"
+#include "ApSimulator.h"
+
+namespace kelvo::test {
+
+class AgentFixture : public ::testing::Test {
+ protected:
+  static constexpr std::uint32_t kAp1 = 0x7F000002;
+  static constexpr std::uint32_t kManager = 0x7F000001;
+  static constexpr std::uint16_t kManagerPort = 40000;
+
+  std::vector<apsim::OutgoingReply> Send(const std::vector<std::uint8_t>& packet,
+                                         std::uint32_t destination = kAp1) {
+    return simulator.HandleDatagram(packet, destination, kManager, kManagerPort, now);
+  }
+
+  // One request to one access point that must be answered; the reply counts as sent.
+  Message Exchange(const std::vector<std::uint8_t>& packet, std::uint32_t destination = kAp1) {
+    const auto replies = Send(packet, destination);
+    if (replies.size() != 1) throw std::runtime_error("expected exactly one reply");
+    simulator.ReplySent(replies[0]);
+    auto message = ParseMessage(replies[0].packet);
+    if (!message) throw std::runtime_error("reply does not parse");
+    return *message;
+  }
+
+  Message Get(std::vector<Binding> variables, std::uint32_t destination = kAp1) {
+    return Exchange(GetRequest("tundra", std::move(variables)), destination);
+  }
+  Message Set(std::vector<Binding> variables, const std::string& community = "admin") {
+    return Exchange(SetRequest(community, std::move(variables)));
+  }
+  Binding Read(const std::string& variable) { return Get({Null(variable)}).variables.at(0); }
+
+  apsim::ApSimulator simulator{apsim::SimulatorSettings{}};
+  apsim::SimTime now{0};
+};
+
+}  // namespace kelvo::test

@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include <gtest/gtest.h>
+
+#include "ApSimOptions.h"
+
+namespace kelvo::apsim {
+namespace {
+
+ParsedOptions Parse(std::vector<std::string_view> arguments) {
+  return ParseProgramOptions(arguments);
+}
+
+TEST(ApSimOptions, DefaultsAndEveryOption) {
+  const auto defaults = Parse({});
+  ASSERT_TRUE(defaults.options);
+  EXPECT_EQ(defaults.options->simulator.count, 3);
+  EXPECT_EQ(defaults.options->simulator.firstAddress, 0x7F000002u);
+  EXPECT_EQ(defaults.options->port, 1161);
+  EXPECT_EQ(defaults.options->bindAddress, 0u);
+  EXPECT_EQ(defaults.options->simulator.password, "admin");
+
+  const auto all = Parse({"--count", "5", "--first=10.0.0.10", "--port", "0", "--bind", "127.0.0.1",
+                          "--password=", "--seed", "42", "--fault", "10.0.0.12:delay=250",
+                          "--fault", "all:error=5/3", "--fault", "5:drop=30"});
+  ASSERT_TRUE(all.options) << all.error;
+  const ProgramOptions& o = *all.options;
+  EXPECT_EQ(o.simulator.count, 5);
+  EXPECT_EQ(o.simulator.firstAddress, 0x0A00000Au);
+  EXPECT_EQ(o.port, 0);
+  EXPECT_EQ(o.bindAddress, 0x7F000001u);
+  EXPECT_EQ(o.simulator.password, "");
+  EXPECT_EQ(o.simulator.seed, 42u);
+  ASSERT_EQ(o.faults.size(), 3u);
+  EXPECT_EQ(o.faults[0].ap, 2u);
+  EXPECT_EQ(o.faults[0].fault.kind, Fault::Kind::Delay);
+  EXPECT_EQ(o.faults[0].fault.delayMs, 250);
+  EXPECT_FALSE(o.faults[1].ap);
+  EXPECT_EQ(o.faults[1].fault.errorStatus, 5);
+  EXPECT_EQ(o.faults[1].fault.errorIndex, 3);
+  EXPECT_EQ(o.faults[2].ap, 4u);
+  EXPECT_EQ(o.faults[2].fault.dropPercent, 30);
+}
+
+TEST(ApSimOptions, RefusesWhatItCannotUse) {
+  const std::vector<std::vector<std::string_view>> bad = {
+      {"--count", "0"},
+      {"--count", "x"},
+      {"--port", "65536"},
+      {"--first", "1.2.3"},
+      {"--bind", "localhost"},
+      {"--count"},
+      {"--verbose"},
+      {"--fault", "127.0.0.2"},
+      {"--fault", "127.0.0.9:silent"},
+      {"--fault", "1:delay=-1"},
+      {"--fault", "all:loud"},
+      {"--first", "255.255.255.254", "--count", "3"},
+  };
+  for (const auto& arguments : bad) {
+    const auto parsed = Parse(arguments);
+    EXPECT_FALSE(parsed.options) << arguments[0];
+    EXPECT_FALSE(parsed.error.empty());
+  }
+}
+
+}  // namespace
+}  // namespace kelvo::apsim

@@ -1,0 +1,125 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Addressing, broadcast, faults and the request log of the simulated access points.
+#include "AgentFixture.h"
+#include "mib/MibVariables.h"
+
+namespace kelvo::test {
+namespace {
+
+using ApSimulator = AgentFixture;
+using apsim::Fault;
+
+Fault Make(Fault::Kind kind) {
+  Fault fault;
+  fault.kind = kind;
+  return fault;
+}
+
+TEST_F(ApSimulator, BroadcastIsAnsweredByEveryAccessPointFromItsOwnAddress) {
+  for (const std::uint32_t broadcast : {0xFFFFFFFFu, 0x7FFFFFFFu}) {
+    const auto replies = Send(GetRequest("tundra", {Null("DeviceName")}), broadcast);
+    ASSERT_EQ(replies.size(), 3u);
+    for (std::size_t i = 0; i < replies.size(); ++i) {
+      EXPECT_EQ(replies[i].from, kAp1 + i);
+      EXPECT_EQ(replies[i].to, kManager);
+      EXPECT_EQ(replies[i].toPort, kManagerPort);
+      EXPECT_EQ(ParseMessage(replies[i].packet)->variables.at(0).Text(),
+                "Kelvo-AP-0" + std::to_string(i + 1));
+    }
+  }
+}
+
+TEST_F(ApSimulator, OnlyTheAddressedAccessPointAnswers) {
+  const auto replies = Send(GetRequest("tundra", {Null("DeviceName")}), kAp1 + 2);
+  ASSERT_EQ(replies.size(), 1u);
+  EXPECT_EQ(replies[0].from, kAp1 + 2);
+  EXPECT_TRUE(Send(GetRequest("tundra", {Null("DeviceName")}), kAp1 + 3).empty());
+  EXPECT_TRUE(Send({0x30, 0x03, 0x02, 0x01, 0x00}).empty()) << "not an SNMP message";
+  EXPECT_TRUE(simulator.Log(2).size() == 1 && simulator.Log(1).empty());
+}
+
+TEST_F(ApSimulator, FaultsSilenceDelayOrRefuseOneAccessPoint) {
+  const auto request = SetRequest("admin", {Int("Channel", 9), Text("Essid", "x")});
+  simulator.SetFault(0, Make(Fault::Kind::Silent));
+  EXPECT_TRUE(Send(request).empty());
+  EXPECT_EQ(simulator.Device(0).Read(mib::Variable::Channel, now).integer, 6)
+      << "a silent access point applies nothing";
+
+  Fault error = Make(Fault::Kind::Error);
+  error.errorStatus = 5;
+  error.errorIndex = 2;
+  simulator.SetFault(0, error);
+  const Message refused = Exchange(request);
+  EXPECT_EQ(refused.errorStatus, 5);
+  EXPECT_EQ(refused.errorIndex, 2);
+  EXPECT_EQ(refused.variables.size(), 2u);
+  EXPECT_TRUE(Send(GetRequest("public", {Null("Channel")})).empty())
+      << "an unknown read community still gets no answer";
+
+  Fault delay = Make(Fault::Kind::Delay);
+  delay.delayMs = 300;
+  simulator.SetFault(0, delay);
+  const auto delayed = Send(request);
+  ASSERT_EQ(delayed.size(), 1u);
+  EXPECT_EQ(delayed[0].delay, std::chrono::milliseconds(300));
+  EXPECT_EQ(Send(request, kAp1 + 1).at(0).delay.count(), 0) << "only the faulty one waits";
+
+  simulator.SetFault(0, Fault{});
+  EXPECT_EQ(Read("Channel").integer, 9);
+}
+
+TEST_F(ApSimulator, DropLosesTheGivenShareOfRequestsRepeatably) {
+  auto answered = [](apsim::ApSimulator& target, int percent) {
+    Fault drop = Make(Fault::Kind::Drop);
+    drop.dropPercent = percent;
+    target.SetFault(0, drop);
+    std::string pattern;
+    const auto request = GetRequest("tundra", {Null("Channel")});
+    for (int i = 0; i < 200; ++i) {
+      pattern +=
+          target.HandleDatagram(request, kAp1, kManager, 1, apsim::SimTime{0}).empty() ? '-' : 'x';
+    }
+    return pattern;
+  };
+  EXPECT_EQ(answered(simulator, 0), std::string(200, 'x'));
+  EXPECT_EQ(answered(simulator, 100), std::string(200, '-'));
+  const std::string half = answered(simulator, 50);
+  const auto kept = std::count(half.begin(), half.end(), 'x');
+  EXPECT_GT(kept, 60);
+  EXPECT_LT(kept, 140);
+
+  apsim::ApSimulator first{apsim::SimulatorSettings{}};
+  apsim::ApSimulator second{apsim::SimulatorSettings{}};
+  EXPECT_EQ(answered(first, 30), answered(second, 30)) << "the same seed loses the same ones";
+}
+
+TEST_F(ApSimulator, LogRecordsEveryRequestVariableInOrder) {
+  Send(GetRequest("public", {Null("DeviceName"), Null("Channel")}));
+  Send(SetRequest("admin", {Text("Essid", ""), Ip("Gateway", 10, 0, 0, 1),
+                            Raw("Bssid", {0xAB, 0, 1, 2, 3, 0xFF}), Int("Channel", -3)}));
+  const auto& log = simulator.Log(0);
+  ASSERT_EQ(log.size(), 6u);
+  EXPECT_EQ(log[0].sequence, 1u);
+  EXPECT_EQ(log[0].pdu, "get");
+  EXPECT_EQ(log[0].community, "public");
+  EXPECT_EQ(log[0].oid, "1.3.6.1.4.1.15177.1.2.1.10.0");
+  EXPECT_EQ(log[0].value.type, 'n');
+  EXPECT_EQ(log[0].value.text, "-");
+  EXPECT_EQ(log[2].sequence, 2u);
+  EXPECT_EQ(log[2].pdu, "set");
+  EXPECT_EQ(log[2].value.type, 's');
+  EXPECT_EQ(log[2].value.text, "");
+  EXPECT_EQ(log[3].value.type, 'a');
+  EXPECT_EQ(log[3].value.text, "10.0.0.1");
+  EXPECT_EQ(log[4].value.text, "AB00010203FF");
+  EXPECT_EQ(log[5].value.type, 'i');
+  EXPECT_EQ(log[5].value.text, "-3");
+
+  simulator.ClearLog(0);
+  Send(GetRequest("tundra", {Null("Channel")}));
+  ASSERT_EQ(simulator.Log(0).size(), 1u);
+  EXPECT_EQ(simulator.Log(0)[0].sequence, 1u);
+}
+
+}  // namespace
+}  // namespace kelvo::test

@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The control commands against in-process access points.
+#include "AgentFixture.h"
+#include "ControlChannel.h"
+
+namespace kelvo::test {
+namespace {
+
+class ApSimControlChannel : public AgentFixture {
+ protected:
+  std::vector<std::string> Run(const std::string& line) { return control.Execute(line, now); }
+
+  apsim::ControlChannel control{simulator, apsim::SimulatorSettings{}};
+};
+
+using Lines = std::vector<std::string>;
+
+TEST_F(ApSimControlChannel, SetStoresAnyTypeUncheckedAndGetShowsIt) {
+  struct Case {
+    const char* set;
+    const char* get;
+    const char* shown;
+  };
+  const Case cases[] = {
+      {"set 1 Channel i 99", "get 1 Channel", "i\t99"},
+      {"set 1 Channel s not a number", "get 1 1.3.6.1.4.1.15177.1.2.1.1.0",
+       "s\t6E6F742061206E756D626572"},
+      {"set 2 DeviceName s ", "get 2 DeviceName", "s\t"},
+      {"set 3 Bssid x 0a0B0c0D0e0F", "get 127.0.0.4 Bssid", "s\t0A0B0C0D0E0F"},
+      {"set 1 WirelessCounters x 01000000FFFFFFFF", "get 1 WirelessCounters",
+       "s\t01000000FFFFFFFF"},
+      {"set 1 Gateway a 192.168.7.1", "get 1 .1.3.6.1.4.1.15177.1.1.2.4.0", "a\t192.168.7.1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.set);
+    EXPECT_EQ(Run(c.set), Lines{"ok"});
+    EXPECT_EQ(Run(c.get), (Lines{c.shown, "ok"}));
+  }
+  now += std::chrono::minutes(5);
+  EXPECT_EQ(Run("get 1 WirelessCounters"), (Lines{"s\t01000000FFFFFFFF", "ok"}))
+      << "a counter block set by hand stays as set";
+  EXPECT_EQ(Read("Bssid").bytes.size(), 6u);
+}
+
+TEST_F(ApSimControlChannel, FaultPasswordAndTableCommandsReachTheAccessPoints) {
+  EXPECT_EQ(Run("fault all silent"), Lines{"ok"});
+  EXPECT_TRUE(Send(GetRequest("tundra", {Null("Channel")}), kAp1 + 2).empty());
+  EXPECT_EQ(Run("fault 127.0.0.4 error 5"), Lines{"ok"});
+  EXPECT_EQ(simulator.FaultOf(2).errorStatus, 5);
+  EXPECT_EQ(simulator.FaultOf(2).errorIndex, 1);
+  EXPECT_EQ(Run("fault all none"), Lines{"ok"});
+
+  EXPECT_EQ(Run("password 1 two words"), Lines{"ok"});
+  EXPECT_EQ(Set({Int("Channel", 1)}, "two words").errorStatus, 0);
+
+  EXPECT_EQ(Run("set-table 1 001122334455 aabbccddeeff"), Lines{"ok"});
+  EXPECT_EQ(Run("table 1"), (Lines{"001122334455", "AABBCCDDEEFF", "ok"}));
+}
+
+TEST_F(ApSimControlChannel, LogListsOneLinePerVariable) {
+  Send(SetRequest("admin", {Int("Channel", 3), Text("Essid", "ab")}));
+  EXPECT_EQ(Run("log 1"), (Lines{"1\tset\tadmin\t1.3.6.1.4.1.15177.1.2.1.1.0\ti\t3",
+                                 "1\tset\tadmin\t1.3.6.1.4.1.15177.1.2.1.3.0\ts\t6162", "ok"}));
+  EXPECT_EQ(Run("clear-log all"), Lines{"ok"});
+  EXPECT_EQ(Run("log 1"), Lines{"ok"});
+}
+
+TEST_F(ApSimControlChannel, MistakesAreReportedAsErrors) {
+  for (const char* line :
+       {"get 4 Channel", "get 0 Channel", "get 1 NoSuchVariable", "log all", "set 1 Channel i x",
+        "set 1 Channel q 1", "set 1 Bssid x 123", "fault 1 delay", "fault 1 drop 101",
+        "fault 1 sometimes", "frobnicate 1", "get"}) {
+    SCOPED_TRACE(line);
+    const Lines output = Run(line);
+    ASSERT_EQ(output.size(), 1u);
+    EXPECT_EQ(output[0].rfind("error ", 0), 0u);
+  }
+  EXPECT_TRUE(Run("").empty());
+  EXPECT_FALSE(control.QuitRequested());
+  EXPECT_EQ(Run("quit"), Lines{"ok"});
+  EXPECT_TRUE(control.QuitRequested());
+}
+
+}  // namespace
+}  // namespace kelvo::test
