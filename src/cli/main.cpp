@@ -1,0 +1,289 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// kelvo-cli: the command-line front end on the same core as the program, for administrators
+// who script. Exit codes: 0 success, 1 the agent refused or did not answer, 2 usage.
+#include <poll.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "snmp/AgentSession.h"
+#include "snmp/SnmpComponent.h"
+#include "snmp/WaitHook.h"
+#include "ui/Prompter.h"
+
+namespace {
+
+using kelvo::snmp::AgentSession;
+using kelvo::snmp::SetType;
+using kelvo::snmp::SnmpVariable;
+using kelvo::snmp::ValueTag;
+
+constexpr int kExitOk = 0;
+constexpr int kExitAgent = 1;
+constexpr int kExitUsage = 2;
+constexpr int kRequestTimeoutMs = 2000;
+
+constexpr std::string_view kUsage =
+    "usage: kelvo-cli [--port P] COMMAND ...\n"
+    "  discover [--wait S] [--to ADDRESS]...     list the access points that answer\n"
+    "  get [--community C] HOST OID...           read variables (community tundra)\n"
+    "  set [--community C] HOST OID TYPE VALUE   write one variable; TYPE is\n"
+    "                                            i (integer), s (text), x (hex bytes),\n"
+    "                                            a (IP address); community \"\" unless given\n"
+    "  --port P is the agent port (161).\n";
+
+// Messages go to stderr; questions are answered No, as nobody is there to ask.
+class ConsolePrompter final : public kelvo::ui::Prompter {
+ public:
+  void ShowMessage(std::string_view text, std::string_view, kelvo::ui::MessageIcon) override {
+    std::cerr << text << '\n';
+  }
+  kelvo::ui::Answer AskYesNo(std::string_view text, std::string_view,
+                             kelvo::ui::MessageIcon) override {
+    std::cerr << text << " (answered No)\n";
+    return kelvo::ui::Answer::No;
+  }
+};
+
+class NoBusy final : public kelvo::ui::BusyIndicator {
+ public:
+  void BeginBusy() override {}
+  void EndBusy() override {}
+};
+
+int Usage(std::string_view problem = {}) {
+  if (!problem.empty()) std::cerr << "kelvo-cli: " << problem << '\n';
+  std::cerr << kUsage;
+  return kExitUsage;
+}
+
+std::optional<long> ParseNumber(std::string_view text, long low, long high) {
+  if (text.empty()) return std::nullopt;
+  char* end = nullptr;
+  const std::string copy(text);
+  const long value = std::strtol(copy.c_str(), &end, 10);
+  if (*end != '\0' || value < low || value > high) return std::nullopt;
+  return value;
+}
+
+std::string HexUpper(const std::vector<std::uint8_t>& bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  for (const std::uint8_t byte : bytes) {
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 0x0F];
+  }
+  return text;
+}
+
+std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view text) {
+  if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    text.remove_prefix(2);
+  }
+  if (text.size() % 2 != 0) return std::nullopt;
+  auto nibble = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  std::vector<std::uint8_t> bytes;
+  for (std::size_t i = 0; i < text.size(); i += 2) {
+    const int high = nibble(text[i]);
+    const int low = nibble(text[i + 1]);
+    if (high < 0 || low < 0) return std::nullopt;
+    bytes.push_back(static_cast<std::uint8_t>(high << 4 | low));
+  }
+  return bytes;
+}
+
+// INTEGER in decimal, IpAddress dotted, OCTET STRING as text when printable, else 0x and hex.
+std::string FormatValue(const SnmpVariable& variable) {
+  if (variable.Tag() == ValueTag::OctetString || variable.Tag() == ValueTag::Opaque) {
+    for (const std::uint8_t byte : variable.Bytes()) {
+      if (byte < 0x20 || byte > 0x7E) return "0x" + HexUpper(variable.Bytes());
+    }
+    return std::string(variable.Bytes().begin(), variable.Bytes().end());
+  }
+  return variable.Text();
+}
+
+void PrintReply(AgentSession& session) {
+  for (const SnmpVariable& variable : session.Component().Message().Variables()) {
+    std::cout << variable.Oid() << '\t' << FormatValue(variable) << '\n';
+  }
+}
+
+// Sends the request built in the session's message and prints the reply; a refusal prints
+// `refusal` with the agent's error status and index.
+int SendAndPrint(AgentSession& agent, const std::string& host, std::string_view refusal) {
+  if (!agent.SendBuilt(host, kRequestTimeoutMs)) {
+    std::cerr << kelvo::snmp::messages::kTimeout << '\n';
+    return kExitAgent;
+  }
+  const auto& reply = agent.Component().Message();
+  if (reply.ErrorStatus() != 0) {
+    std::cerr << refusal << " (error status " << reply.ErrorStatus() << ", index "
+              << reply.ErrorIndex() << ")\n";
+    return kExitAgent;
+  }
+  PrintReply(agent);
+  return kExitOk;
+}
+
+struct Session {
+  kelvo::snmp::PollWaitHook wait;
+  ConsolePrompter prompter;
+  NoBusy busy;
+  std::unique_ptr<AgentSession> agent;
+};
+
+bool OpenSession(Session& session, std::uint16_t port) {
+  auto component = kelvo::snmp::SnmpComponent::Create(session.wait);
+  if (!component) {
+    std::cerr << "kelvo-cli: cannot set up the SNMP component\n";
+    return false;
+  }
+  session.agent =
+      std::make_unique<AgentSession>(std::move(component), session.prompter, session.busy);
+  session.agent->SetAgentPort(port);
+  return true;
+}
+
+int Discover(std::uint16_t port, std::vector<std::string_view> args) {
+  double waitSeconds = 2.0;
+  std::vector<std::string> targets;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--wait" && i + 1 < args.size()) {
+      const std::string text(args[++i]);
+      char* end = nullptr;
+      waitSeconds = std::strtod(text.c_str(), &end);
+      if (*end != '\0' || !(waitSeconds >= 0 && waitSeconds <= 3600)) {
+        return Usage("--wait takes seconds");
+      }
+    } else if (args[i] == "--to" && i + 1 < args.size()) {
+      targets.emplace_back(args[++i]);
+    } else {
+      return Usage("unexpected argument " + std::string(args[i]));
+    }
+  }
+  Session session;
+  if (!OpenSession(session, port)) return kExitAgent;
+  session.agent->SetDiscoveryTargets(targets);
+  session.agent->Discover();
+
+  using Clock = std::chrono::steady_clock;
+  const auto deadline =
+      Clock::now() + std::chrono::milliseconds(static_cast<long>(waitSeconds * 1000));
+  kelvo::snmp::SnmpComponent& component = session.agent->Component();
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) break;
+    if (session.wait.WaitReadable(component.Descriptor(), left)) component.ProcessIncoming();
+  }
+  for (const auto& row : session.agent->AccessPoints()) {
+    std::cout << row.address << '\t' << row.deviceName << '\n';
+  }
+  return kExitOk;
+}
+
+// Pulls "--community C" out of the arguments.
+std::optional<std::string> TakeCommunity(std::vector<std::string_view>& args) {
+  for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+    if (args[i] == "--community") {
+      std::string community(args[i + 1]);
+      args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+      return community;
+    }
+  }
+  return std::nullopt;
+}
+
+int Get(std::uint16_t port, std::vector<std::string_view> args) {
+  const std::string community =
+      TakeCommunity(args).value_or(std::string(kelvo::snmp::kReadCommunity));
+  if (args.size() < 2) return Usage("get needs a host and at least one OID");
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (!kelvo::snmp::ParseObjectId(args[i])) {
+      return Usage("not a numeric OID: " + std::string(args[i]));
+    }
+  }
+  Session session;
+  if (!OpenSession(session, port)) return kExitAgent;
+  AgentSession& agent = *session.agent;
+  agent.BeginRequest(kelvo::snmp::PduType::GetRequest, community);
+  for (std::size_t i = 1; i < args.size(); ++i) agent.AddGetVariable(args[i]);
+  return SendAndPrint(agent, std::string(args[0]), kelvo::snmp::messages::kGetError);
+}
+
+int Set(std::uint16_t port, std::vector<std::string_view> args) {
+  const std::string community = TakeCommunity(args).value_or("");
+  if (args.size() != 4) return Usage("set needs HOST OID TYPE VALUE");
+  const std::string host(args[0]);
+  const std::string_view oid = args[1];
+  const std::string_view type = args[2];
+  const std::string_view value = args[3];
+  std::optional<SnmpVariable> variable;
+  if (type == "i") {
+    variable = SnmpVariable::ForSet(oid, SetType::Integer, value);
+  } else if (type == "s") {
+    variable = SnmpVariable::ForSet(oid, SetType::OctetString, value);
+  } else if (type == "a") {
+    variable = SnmpVariable::ForSet(oid, SetType::IpAddress, value);
+  } else if (type == "x") {
+    if (auto bytes = ParseHexBytes(value)) {
+      variable = SnmpVariable::ForSetBytes(oid, std::move(*bytes));
+    }
+  } else {
+    return Usage("TYPE is one of i, s, x, a");
+  }
+  if (!variable) return Usage("the OID or the value does not fit type " + std::string(type));
+
+  Session session;
+  if (!OpenSession(session, port)) return kExitAgent;
+  AgentSession& agent = *session.agent;
+  agent.BeginRequest(kelvo::snmp::PduType::SetRequest, community);
+  agent.Component().Message().Add(std::move(*variable));
+  return SendAndPrint(agent, host, kelvo::snmp::messages::kSetError);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string_view> args(argv + 1, argv + argc);
+  std::uint16_t port = 161;
+  while (!args.empty() && args.front().starts_with("--")) {
+    if (args.front() == "--help" || args.front() == "-h") {
+      std::cout << kUsage;
+      return kExitOk;
+    }
+    if (args.front() != "--port" || args.size() < 2) break;
+    const auto value = ParseNumber(args[1], 1, 65535);
+    if (!value) return Usage("--port takes a number from 1 to 65535");
+    port = static_cast<std::uint16_t>(*value);
+    args.erase(args.begin(), args.begin() + 2);
+  }
+  if (args.empty()) return Usage();
+  const std::string_view command = args.front();
+  args.erase(args.begin());
+  // --port may also follow the command.
+  for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+    if (args[i] == "--port") {
+      const auto value = ParseNumber(args[i + 1], 1, 65535);
+      if (!value) return Usage("--port takes a number from 1 to 65535");
+      port = static_cast<std::uint16_t>(*value);
+      args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+      break;
+    }
+  }
+  if (command == "discover") return Discover(port, args);
+  if (command == "get") return Get(port, args);
+  if (command == "set") return Set(port, args);
+  return Usage("unknown command " + std::string(command));
+}

@@ -1,0 +1,144 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// kelvo-cli as administrators run it, against simulated access points.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "support/ApSimProcess.h"
+#include "support/TestSupport.h"
+
+namespace kelvo::test {
+namespace {
+
+constexpr char kDeviceName[] = "1.3.6.1.4.1.15177.1.2.1.10.0";
+constexpr char kChannel[] = "1.3.6.1.4.1.15177.1.2.1.1.0";
+constexpr char kMacAddress[] = "1.3.6.1.4.1.15177.1.1.2.3.0";
+constexpr char kIpAddress[] = "1.3.6.1.4.1.15177.1.1.2.1.0";
+constexpr char kBssid[] = "1.3.6.1.4.1.15177.1.1.4.2.0";
+constexpr char kTimeout[] =
+    "Snmp Time out!  Please check your network is available and Agent was not be shutdown...\n";
+
+class CliTest : public ::testing::Test {
+ protected:
+  ProgramResult Cli(std::vector<std::string> args) {
+    args.insert(args.begin(), {KELVO_CLI_PATH, "--port", std::to_string(sim_.Port())});
+    return RunProgram(args);
+  }
+
+  static std::string TextOfHex(const std::string& hex) {
+    std::string text;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+      text += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    }
+    return text;
+  }
+
+  static std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) lines.push_back(line);
+    return lines;
+  }
+
+  ApSimProcess sim_;
+};
+
+TEST_F(CliTest, DiscoverListsEveryAccessPointOnce) {
+  const auto result = Cli({"discover", "--wait", "0.5", "--to", "127.255.255.255"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  auto lines = Lines(result.out);
+  std::sort(lines.begin(), lines.end());
+  std::vector<std::string> expected;
+  for (int ap = 0; ap < sim_.Count(); ++ap) {
+    expected.push_back(sim_.Address(ap) + '\t' + TextOfHex(sim_.Get(ap, "DeviceName").value));
+  }
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(lines, expected);
+}
+
+TEST_F(CliTest, GetPrintsEachTypeInItsForm) {
+  sim_.Set(0, "DeviceName", 's', "Lobby AP");
+  sim_.Set(0, "MacAddress", 'x', "024B56000001");
+  const auto result = Cli({"get", sim_.Address(0), kDeviceName, kMacAddress, kIpAddress, kChannel});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const auto lines = Lines(result.out);
+  ASSERT_EQ(lines.size(), 4U);
+  EXPECT_EQ(lines[0], std::string(kDeviceName) + "\tLobby AP");
+  EXPECT_EQ(lines[1], std::string(kMacAddress) + "\t0x024B56000001");
+  EXPECT_EQ(lines[2], std::string(kIpAddress) + '\t' + sim_.Address(0));
+  EXPECT_EQ(lines[3].substr(0, lines[3].find('\t')), kChannel);
+  EXPECT_EQ(lines[3].substr(lines[3].find('\t') + 1), sim_.Get(0, "Channel").value);
+}
+
+TEST_F(CliTest, SetWritesEachTypeAndTheDeviceKeepsIt) {
+  const std::string ap = sim_.Address(1);
+  EXPECT_EQ(Cli({"set", "--community", "admin", ap, kChannel, "i", "11"}).exitCode, 0);
+  EXPECT_EQ(Cli({"set", "--community", "admin", ap, kDeviceName, "s", "Hall"}).exitCode, 0);
+  EXPECT_EQ(Cli({"set", "--community", "admin", ap, kBssid, "x", "0A0B0C0D0E0F"}).exitCode, 0);
+  EXPECT_EQ(
+      Cli({"set", "--community", "admin", ap, "1.3.6.1.4.1.15177.1.1.2.4.0", "a", "10.1.2.254"})
+          .exitCode,
+      0);
+  EXPECT_EQ(sim_.Get(1, "Channel").value, "11");
+  EXPECT_EQ(sim_.Get(1, "Bssid").value, "0A0B0C0D0E0F");
+  EXPECT_EQ(sim_.Get(1, "Gateway").value, "10.1.2.254");
+  const auto read = Cli({"get", ap, kDeviceName});
+  EXPECT_EQ(read.out, std::string(kDeviceName) + "\tHall\n");
+
+  const auto log = sim_.Log(1);
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.front().pdu, "set");
+  EXPECT_EQ(log.front().type, 'i');
+  EXPECT_EQ(log.front().community, "admin");
+}
+
+TEST_F(CliTest, RefusalsAndSilenceExitWithOneAndTheMessage) {
+  const std::string ap = sim_.Address(0);
+  const auto refused = Cli({"set", "--community", "wrong", ap, kChannel, "i", "3"});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_EQ(refused.err.rfind("Snmp set to Agent error! Check your password and retry again.", 0),
+            0U)
+      << refused.err;
+  EXPECT_NE(sim_.Get(0, "Channel").value, "3");
+
+  const auto outOfRange = Cli({"set", "--community", "admin", ap, kChannel, "i", "99"});
+  EXPECT_EQ(outOfRange.exitCode, 1);
+
+  const auto unknown = Cli({"get", ap, "1.3.6.1.4.1.15177.9.9.9.0"});
+  EXPECT_EQ(unknown.exitCode, 1);
+  EXPECT_EQ(unknown.err.rfind("Snmp get error! Please retry again.", 0), 0U) << unknown.err;
+
+  sim_.Fault(0, "silent");
+  const auto silent = Cli({"get", ap, kDeviceName});
+  EXPECT_EQ(silent.exitCode, 1);
+  EXPECT_EQ(silent.err, kTimeout);
+  EXPECT_EQ(silent.out, "");
+}
+
+TEST_F(CliTest, UsageErrorsExitWithTwo) {
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"frobnicate"},
+      {"get"},
+      {"get", "127.0.0.2"},
+      {"get", "127.0.0.2", "1.3.x"},
+      {"set", "127.0.0.2", kChannel, "i"},
+      {"set", "127.0.0.2", kChannel, "q", "1"},
+      {"set", "127.0.0.2", kChannel, "i", "eleven"},
+      {"set", "127.0.0.2", kChannel, "x", "ABC"},
+      {"set", "127.0.0.2", kChannel, "a", "10.0.0"},
+      {"discover", "--wait", "soon"},
+  };
+  for (const auto& args : cases) {
+    const auto result = Cli(args);
+    std::string joined;
+    for (const auto& arg : args) joined += arg + ' ';
+    EXPECT_EQ(result.exitCode, 2) << joined;
+    EXPECT_NE(result.err.find("usage:"), std::string::npos) << joined;
+  }
+}
+
+}  // namespace
+}  // namespace kelvo::test
