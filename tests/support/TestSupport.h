@@ -3,14 +3,18 @@
 // indicator that counts, and small UDP peers for playing an agent by hand.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "ui/Prompter.h"
+#include "ui/Timers.h"
 
 namespace kelvo::test {
 
@@ -47,6 +51,45 @@ class CountingBusy final : public ui::BusyIndicator {
   void EndBusy() override { --depth; }
   int depth = 0;
   int begun = 0;
+};
+
+// Timers the test fires by hand; pauses are recorded, not slept.
+class ManualTimers final : public ui::TimerService {
+ public:
+  class ManualTimer final : public ui::Timer {
+   public:
+    explicit ManualTimer(std::function<void()> onTick) : onTick_(std::move(onTick)) {}
+    void Start(std::chrono::milliseconds interval) override {
+      interval_ = interval;
+      active_ = true;
+    }
+    void Stop() override { active_ = false; }
+    bool Active() const override { return active_; }
+    std::chrono::milliseconds Interval() const { return interval_; }
+    // One tick, as the event loop would deliver it; nothing when stopped.
+    void Fire() {
+      if (active_) onTick_();
+    }
+
+   private:
+    std::function<void()> onTick_;
+    std::chrono::milliseconds interval_{0};
+    bool active_ = false;
+  };
+
+  std::unique_ptr<ui::Timer> CreateTimer(std::function<void()> onTick) override {
+    auto timer = std::make_unique<ManualTimer>(std::move(onTick));
+    timers_.push_back(timer.get());
+    return timer;
+  }
+  void Pause(std::chrono::milliseconds duration) override { pauses.push_back(duration); }
+
+  // Timers in the order they were created; valid while their owners live.
+  const std::vector<ManualTimer*>& Timers() const { return timers_; }
+  std::vector<std::chrono::milliseconds> pauses;
+
+ private:
+  std::vector<ManualTimer*> timers_;
 };
 
 // A UDP socket bound to address:port (port 0 = ephemeral) for tests that answer requests by
