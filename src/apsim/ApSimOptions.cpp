@@ -68,6 +68,10 @@ std::optional<Fault> ParseFault(std::span<const std::string_view> words) {
     fault.kind = Fault::Kind::Silent;
     return fault;
   }
+  if (kind == "ignore-reset" && words.size() == 1) {
+    fault.kind = Fault::Kind::IgnoreReset;
+    return fault;
+  }
   if (kind == "delay" && words.size() == 2) {
     const auto ms = ParseNumber<long>(words[1]);
     if (!ms || *ms < 0) return std::nullopt;
@@ -178,11 +182,13 @@ Simulated 802.11b access points answering SNMPv1 on one UDP socket.
   --password PW      write community of every access point (default admin)
   --seed S           seed of the random request loss (default 1)
   --fault ADDR:SPEC  misbehave; ADDR is an address, a number or "all"; SPEC is
-                     silent | delay=MS | error=STATUS[/INDEX] | drop=PERCENT | none
+                     silent | ignore-reset | delay=MS | error=STATUS[/INDEX] |
+                     drop=PERCENT | none
   --help             show this text
 
 Prints "ready port=P" once the socket is bound, then reads commands on stdin:
-  fault <ap|all> none|silent|delay <ms>|error <status> [<index>]|drop <percent>
+  fault <ap|all> none|silent|ignore-reset|delay <ms>|error <status> [<index>]|
+                           drop <percent>
   log <ap>                 clear-log <ap|all>
   get <ap> <name|oid>      set <ap> <name|oid> <i|s|x|a> [value]
   password <ap> <text>     table <ap>     set-table <ap> [<12 hex digits> ...]

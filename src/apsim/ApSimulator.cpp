@@ -114,6 +114,12 @@ std::optional<OutgoingReply> ApSimulator::Answer(std::size_t index, const SnmpPd
     answer = ap.device.Handle(request, now);
   }
   if (!answer) return std::nullopt;
+  if (fault.kind == Fault::Kind::IgnoreReset && request.type == PduType::SetRequest &&
+      std::any_of(request.variables.begin(), request.variables.end(), [](const auto& bind) {
+        return FormatObjectId(bind.name) == mib::FullOid(mib::Variable::SystemRestart);
+      })) {
+    return std::nullopt;
+  }
 
   SnmpPdu response;
   response.type = PduType::GetResponse;

@@ -21,7 +21,8 @@
 namespace kelvo::apsim {
 
 struct Fault {
-  enum class Kind { None, Silent, Delay, Error, Drop };
+  // IgnoreReset: a set of SystemRestart is carried out but never answered.
+  enum class Kind { None, Silent, Delay, Error, Drop, IgnoreReset };
   Kind kind = Kind::None;
   long delayMs = 0;      // Delay: every reply leaves this much later
   long errorStatus = 0;  // Error: every answered request is refused with this status

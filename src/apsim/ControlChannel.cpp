@@ -84,7 +84,9 @@ std::vector<std::string> ControlChannel::Execute(std::string_view line, SimTime 
   if (command == "fault") {
     const auto fault = ParseFault(std::span(words).subspan(2));
     if (!fault)
-      return Error("bad fault; use none|silent|delay <ms>|error <status> [<index>]|drop <percent>");
+      return Error(
+          "bad fault; use none|silent|ignore-reset|delay <ms>|error <status> [<index>]|drop "
+          "<percent>");
     for (const std::size_t each : aps) simulator_.SetFault(each, *fault);
     return {"ok"};
   }

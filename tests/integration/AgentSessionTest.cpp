@@ -40,7 +40,7 @@ class TestGroup final : public AgentGroup {
     const std::uint8_t mac[] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
     session.AddSetVariable(kOidB, SetType::OctetString, "NULL", mac, sizeof mac, true);
   }
-  std::optional<std::string> NewPassword() const override { return newPassword; }
+  std::optional<std::string> NewWriteCommunity() const override { return newPassword; }
 
   std::vector<std::string> oids{kOidA, kOidB, kOidC};
   std::vector<std::string> extracted;

@@ -47,7 +47,7 @@ class TableGroup final : public AgentGroup {
       }
     }
   }
-  std::optional<std::string> NewPassword() const override { return newPassword; }
+  std::optional<std::string> NewWriteCommunity() const override { return newPassword; }
 
   std::vector<std::string> values;
   std::string trapEnable = "1";

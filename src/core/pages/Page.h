@@ -37,7 +37,7 @@ class Page : public snmp::AgentGroup {
   void SetHost(std::string host) { host_ = std::move(host); }
 
   // The Refresh button: reads the page's group from the host.
-  void Refresh();
+  virtual void Refresh();
   // Run by the sheet after the read that follows a press on the page's tab.
   virtual void Activate() {}
   // Run whenever the page is shown or hidden.

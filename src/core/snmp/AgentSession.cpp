@@ -96,7 +96,7 @@ bool AgentSession::WriteGroup(int group, const std::string& host) {
     return false;
   }
   if (group == 1 && handler != nullptr) {
-    if (auto password = handler->NewPassword()) writeCommunity_ = std::move(*password);
+    if (auto password = handler->NewWriteCommunity()) writeCommunity_ = std::move(*password);
   }
   return true;
 }

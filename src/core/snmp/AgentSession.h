@@ -59,7 +59,7 @@ class AgentGroup {
   virtual void BuildWrite(AgentSession& session) = 0;
   // The new administrator password the write carries, if any; it becomes the write community
   // once the write succeeded.
-  virtual std::optional<std::string> NewPassword() const { return std::nullopt; }
+  virtual std::optional<std::string> NewWriteCommunity() const { return std::nullopt; }
 };
 
 // One row of the access point list.

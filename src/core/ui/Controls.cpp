@@ -63,6 +63,12 @@ void TextField::Type(std::string_view text) {
   SetText(std::string(text));
 }
 
+void TextField::SetLimit(std::size_t limit) {
+  if (limit_ == limit) return;
+  limit_ = limit;
+  Touch();
+}
+
 void TextField::SetReadOnly(bool readOnly) {
   if (readOnly_ == readOnly) return;
   readOnly_ = readOnly;

@@ -79,6 +79,8 @@ class TextField : public Control {
   // What typing produces: the text cut at the limit.
   void Type(std::string_view text);
   std::size_t Limit() const { return limit_; }
+  // A new limit stops later typing; the text already there stays as it is.
+  void SetLimit(std::size_t limit);
   bool ReadOnly() const { return readOnly_; }
   void SetReadOnly(bool readOnly);
 
