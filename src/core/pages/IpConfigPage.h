@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The IP configuration page: the device's LAN address, mask and gateway and whether it takes
+// them from DHCP. Read and write group 2. "AP Client" operation needs a fixed address, a rule
+// this page shares with the Wireless page.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "pages/Page.h"
+
+namespace kelvo::pages {
+
+inline constexpr std::string_view kMacTooShortMessage = "MAC address  less then 12 characters!";
+inline constexpr std::string_view kMacNotHexMessage =
+    "MAC address only accept character (0~9,A~F)!";
+inline constexpr std::string_view kDhcpResetMessage =
+    "You have changed dhcp client mode. So you need reset device to take effect right now...";
+inline constexpr std::string_view kApClientNeedsFixedAddressMessage =
+    "AP Cleint mode is be set so you can not enabled Dhcp client.";
+
+class IpConfigPage : public Page {
+ public:
+  static constexpr int kDhcpEnabled = 0;
+  static constexpr int kDhcpDisabled = 1;
+  // The "AP Client" entry of the Wireless page's "Mode:" list.
+  static constexpr int kApClientMode = 2;
+
+  explicit IpConfigPage(PageContext& context);
+
+  ui::AddressField& IpAddress() { return ipAddress_; }
+  ui::AddressField& SubnetMask() { return subnetMask_; }
+  ui::AddressField& Gateway() { return gateway_; }
+  ui::ChoiceList& DhcpClient() { return dhcpClient_; }
+  // Kept hidden; the device's values are written back unchanged.
+  ui::ChoiceList& PrimaryPort() { return primaryPort_; }
+  ui::TextField& MacAddress() { return macAddress_; }
+  ui::Button& RefreshButton() { return refreshButton_; }
+  ui::Button& ApplyButton() { return applyButton_; }
+  // Never shown; only absorbs Enter.
+  ui::Button& DefaultButton() { return defaultButton_; }
+
+  // Validates the page and fills its values for group 2; shows why when it fails.
+  bool PrepareIpValues();
+  // Prepares, writes group 2 and resets the device when the DHCP mode or a fixed address
+  // changed since the sheet last activated the page. Returns whether the write succeeded.
+  bool Apply();
+  bool IsDhcpDisabled() const { return dhcpClient_.Selection() == kDhcpDisabled; }
+  // The user picked an entry of "DHCP Client:".
+  void ChooseDhcpClient(int index);
+
+  void Activate() override;
+  void ShowChanged(bool visible) override;
+  bool Extract(snmp::AgentSession& session) override;
+
+  // The Wireless page's "Mode:" list, set by the sheet; unset counts as not "AP Client".
+  void SetWirelessModeList(const ui::ChoiceList* modeList) { wirelessModeList_ = modeList; }
+
+ private:
+  using Address = std::array<std::uint8_t, 4>;
+
+  void ApplyEnablingRule();
+  bool ResetNeeded() const;
+
+  ui::AddressField ipAddress_;
+  ui::AddressField subnetMask_;
+  ui::AddressField gateway_;
+  ui::ChoiceList dhcpClient_;
+  ui::ChoiceList primaryPort_;
+  ui::TextField macAddress_;
+  ui::Button refreshButton_{"Refresh"};
+  ui::Button applyButton_{"Apply"};
+  ui::Button defaultButton_;
+
+  // Taken when the sheet activates the page; Apply compares against them.
+  int rememberedDhcp_ = kDhcpEnabled;
+  Address rememberedIpAddress_{};
+  Address rememberedGateway_{};
+  Address rememberedSubnetMask_{};
+
+  const ui::ChoiceList* wirelessModeList_ = nullptr;
+};
+
+}  // namespace kelvo::pages
