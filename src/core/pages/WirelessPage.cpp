@@ -1,0 +1,363 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "pages/WirelessPage.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "mib/Conversions.h"
+#include "mib/MibVariables.h"
+#include "mib/RadioTables.h"
+#include "pages/AuthorizedMacTable.h"
+
+namespace kelvo::pages {
+namespace {
+
+using ui::MessageIcon;
+
+constexpr std::string_view kBssidTooShort = "BSSID address  less then 12 characters!";
+constexpr std::string_view kBssidNotHex = "BSSID address only accept character (0~9,A~F)!";
+constexpr std::string_view kThresholdRange =
+    "RTS Threshold & Fragmentation Threshold only accept an integer between 0~2347.";
+constexpr std::string_view kBeaconRange =
+    "Beacon interval only accept an integer beteween 20~1000.";
+constexpr std::string_view kApClientNeedsFixedAddress =
+    "Only have a fixed LAN IP address then you can setting to AP Cleint mode.";
+constexpr std::string_view kTableFull = "Maximum Authorized MAC table szie is 128!";
+constexpr std::string_view kMacTooShort = "MAC address less then 12 characters!";
+constexpr std::string_view kMacNotHex = "MAC address only accept character (0~9,A~F)!";
+
+constexpr std::size_t kAddressDigits = 12;
+constexpr long kThresholdMax = 2347;
+constexpr long kBeaconMin = 20;
+constexpr long kBeaconMax = 1000;
+
+// "Basic Rates:" entry i sets byte i to its rate code; the others stay 0.
+constexpr std::array<std::uint8_t, 4> kBasicRateCodes = {0x82, 0x84, 0x8B, 0x96};
+// "Mode:" entry i is sent as this OperationMode; 4 has no entry.
+constexpr std::array<int, 4> kOperationModes = {1, 2, 3, 5};
+
+std::vector<std::string> RateEntries() { return {"1", "2", "5.5", "11"}; }
+
+std::vector<std::string> CreationChannelEntries() {
+  std::vector<std::string> entries;
+  for (int channel = 1; channel <= 14; ++channel) {
+    entries.push_back("Channel " + std::to_string(channel));
+  }
+  return entries;
+}
+
+// The "Basic Rates:" entry whose single rate byte the value holds, read as a little-endian
+// number from the first four bytes; none for any other value and for a value too short.
+int BasicRatesEntry(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() < 4) return ui::ChoiceList::kNone;
+  std::uint32_t value = 0;
+  for (std::size_t i = 0; i < 4; ++i) {
+    value |= static_cast<std::uint32_t>(bytes[i]) << (8 * i);
+  }
+  for (std::size_t i = 0; i < kBasicRateCodes.size(); ++i) {
+    if (value == static_cast<std::uint32_t>(kBasicRateCodes[i]) << (8 * i)) {
+      return static_cast<int>(i);
+    }
+  }
+  return ui::ChoiceList::kNone;
+}
+
+// The "Mode:" entry of an OperationMode. Any other value is taken as an entry position, so 4
+// selects none.
+int ModeEntry(long operationMode) {
+  for (std::size_t i = 0; i < kOperationModes.size(); ++i) {
+    if (kOperationModes[i] == operationMode) return static_cast<int>(i);
+  }
+  return static_cast<int>(operationMode);
+}
+
+// `on` checks the box, `off` unchecks it, any other value leaves it.
+void SetCheck(ui::CheckBox& box, long value, long on, long off) {
+  if (value == on) box.SetChecked(true);
+  if (value == off) box.SetChecked(false);
+}
+
+}  // namespace
+
+WirelessPage::WirelessPage(PageContext& context)
+    : Page(context, 4),
+      channelId_(CreationChannelEntries(), 0),
+      essid_(32, "ESSID"),
+      deviceName_(32, "APName"),
+      basicRates_(RateEntries(), 0),
+      dataRates_(RateEntries(), 0),
+      preambleType_({"Short", "Long"}, 0),
+      mode_({"Bridge", "AP", "AP Client", "Repeater"}, kBridge),
+      bssid_(kAddressDigits, "000000000000"),
+      inputMacAddress_(kAddressDigits),
+      modeAtFocus_(kBridge),
+      rememberedMode_(kBridge),
+      rememberedRadio_(CurrentRadioValues()) {
+  wlanInterface_.SetVisible(false);
+}
+
+void WirelessPage::SetDhcpDisabledQuery(std::function<bool()> isDhcpDisabled) {
+  isDhcpDisabled_ = std::move(isDhcpDisabled);
+}
+
+void WirelessPage::SetRegulatoryDomainQuery(std::function<int()> regulatorySelection) {
+  regulatorySelection_ = std::move(regulatorySelection);
+}
+
+int WirelessPage::RegulatoryDomain() const {
+  return regulatorySelection_ ? regulatorySelection_() : 0;
+}
+
+bool WirelessPage::DhcpDisabled() const { return isDhcpDisabled_ && isDhcpDisabled_(); }
+
+void WirelessPage::Refresh() {
+  Session().ReadGroup(Group(), Host());
+  FetchAuthorizedTable();
+}
+
+bool WirelessPage::Extract(snmp::AgentSession& session) {
+  const auto number = [&session](std::size_t position) -> std::optional<long> {
+    const auto text = session.ResponseValueText(position);
+    if (!text) return std::nullopt;
+    return mib::LeadingInteger(*text);
+  };
+
+  const auto channel = number(1);
+  if (!channel) return false;
+  readChannel_ = *channel;
+  const int position = mib::ChannelPosition(RegulatoryDomain(), static_cast<int>(*channel));
+  channelId_.Select(position < 0 ? 0 : position);
+
+  const auto essid = session.ResponseValueText(2);
+  if (!essid) return false;
+  essid_.SetText(*essid);
+  const auto deviceName = session.ResponseValueText(3);
+  if (!deviceName) return false;
+  deviceName_.SetText(*deviceName);
+
+  const auto basicRates = session.ResponseValueBytes(4);
+  if (!basicRates) return false;
+  basicRates_.Select(BasicRatesEntry(*basicRates));
+
+  const auto dataRate = number(5);
+  if (!dataRate) return false;
+  dataRates_.Select(static_cast<int>(*dataRate - 1));
+
+  const auto operationMode = number(6);
+  if (!operationMode) return false;
+  mode_.Select(ModeEntry(*operationMode));
+
+  const auto bssid = session.ResponseValueBytes(7);
+  if (!bssid) return false;
+  const std::size_t bssidBytes = std::min<std::size_t>(bssid->size(), 6);
+  Values().BssidText = mib::HexText(std::span(bssid->data(), bssidBytes));
+  bssid_.SetText(Values().BssidText);
+
+  const auto preamble = number(8);
+  if (!preamble) return false;
+  preambleType_.Select(static_cast<int>(*preamble - 1));
+
+  const auto rts = number(9);
+  if (!rts) return false;
+  rtsThreshold_.SetNumber(*rts);
+  const auto fragmentation = number(10);
+  if (!fragmentation) return false;
+  fragThreshold_.SetNumber(*fragmentation);
+
+  const auto tableEnable = number(11);
+  if (!tableEnable) return false;
+  SetCheck(enableAuthorizedTable_, *tableEnable, 1, 2);
+  const auto rejectProbe = number(12);
+  if (!rejectProbe) return false;
+  SetCheck(rejectBroadcastProbe_, *rejectProbe, 1, 0);
+  const auto wlanDisable = number(13);
+  if (!wlanDisable) return false;
+  SetCheck(wlanInterface_, *wlanDisable, 0, 1);
+
+  const auto beacon = number(14);
+  if (!beacon) return false;
+  beaconInterval_.SetNumber(*beacon);
+
+  UpdateBssidEditable();
+  return true;
+}
+
+std::optional<WirelessPage::TakenTexts> WirelessPage::TakeControlValues() {
+  ui::Prompter& prompter = Prompter();
+  TakenTexts taken;
+  // A text longer than its box allows is refused with the standard prompt and nothing more
+  // is taken.
+  const auto take = [&prompter](const ui::TextField& field, std::string& out) {
+    auto text = field.Take(prompter);
+    if (!text) return false;
+    out = std::move(*text);
+    return true;
+  };
+  if (!take(essid_, taken.essid) || !take(deviceName_, taken.deviceName)) return std::nullopt;
+  // A number box that holds no integer prompts and keeps its previous number.
+  beaconInterval_.Take(prompter);
+  rtsThreshold_.Take(prompter);
+  fragThreshold_.Take(prompter);
+  if (!take(bssid_, taken.bssid) || !take(inputMacAddress_, taken.inputMacAddress)) {
+    return std::nullopt;
+  }
+  return taken;
+}
+
+bool WirelessPage::PrepareWirelessValues() {
+  const auto taken = TakeControlValues();
+  if (!taken) return false;
+
+  if (taken->bssid.size() != kAddressDigits) {
+    Show(kBssidTooShort, MessageIcon::Error);
+    return false;
+  }
+  std::array<std::uint8_t, 6> bssid{};
+  if (!mib::ParseHex(taken->bssid, kAddressDigits, bssid, Prompter())) {
+    Show(kBssidNotHex, MessageIcon::Error);
+    return false;
+  }
+  const auto inThresholdRange = [](long n) { return n >= 0 && n <= kThresholdMax; };
+  if (!inThresholdRange(rtsThreshold_.Number()) || !inThresholdRange(fragThreshold_.Number())) {
+    Show(kThresholdRange, MessageIcon::Error);
+    return false;
+  }
+  if (beaconInterval_.Number() < kBeaconMin || beaconInterval_.Number() > kBeaconMax) {
+    Show(kBeaconRange, MessageIcon::Error);
+    return false;
+  }
+
+  mib::AgentValues& values = Values();
+  // Without an entry that maps to a channel of the domain, the device keeps the channel it
+  // reported last ("Auto" before any read).
+  const auto channel = mib::ChannelAt(RegulatoryDomain(), channelId_.Selection());
+  values.Channel = std::to_string(channel ? *channel : readChannel_.value_or(0));
+  values.Essid = taken->essid;
+  values.DeviceName = taken->deviceName;
+
+  // Lists without a selection leave their values as they were.
+  if (const int rate = basicRates_.Selection(); rate != ui::ChoiceList::kNone) {
+    values.BasicRatesBytes = {};
+    values.BasicRatesBytes[static_cast<std::size_t>(rate)] =
+        kBasicRateCodes[static_cast<std::size_t>(rate)];
+    values.BasicRatesIndex = std::to_string(rate);
+    values.RateSetting = "2";
+  }
+  if (dataRates_.HasSelection()) values.DataRate = std::to_string(dataRates_.Selection() + 1);
+  if (mode_.HasSelection()) {
+    values.OperationMode =
+        std::to_string(kOperationModes[static_cast<std::size_t>(mode_.Selection())]);
+  }
+  values.BssidBytes = bssid;
+  if (preambleType_.HasSelection()) {
+    values.PreambleType = std::to_string(preambleType_.Selection() + 1);
+  }
+  values.RtsThreshold = std::to_string(rtsThreshold_.Number());
+  values.FragmentationThreshold = std::to_string(fragThreshold_.Number());
+  values.BeaconInterval = std::to_string(beaconInterval_.Number());
+  values.AuthorizedTableEnable = enableAuthorizedTable_.Checked() ? "1" : "2";
+  values.RejectBroadcastProbe = rejectBroadcastProbe_.Checked() ? "1" : "0";
+  values.WlanDisable = wlanInterface_.Checked() ? "0" : "1";
+  return true;
+}
+
+void WirelessPage::Apply() {
+  if (!PrepareWirelessValues()) return;
+  if (!Session().WriteGroup(Group(), Host())) return;
+  StoreAuthorizedTable();
+  RestartRadioIfChanged();
+  if (mode_.Selection() != rememberedMode_) {
+    // A new operation mode takes effect only after a full reset, which the sheet offers.
+    Session().SetResetNeeded(1);
+    rememberedMode_ = mode_.Selection();
+  }
+}
+
+WirelessPage::RadioValues WirelessPage::CurrentRadioValues() const {
+  return {basicRates_.Selection(),   dataRates_.Selection(), channelId_.Selection(),
+          preambleType_.Selection(), essid_.Text(),          beaconInterval_.Number()};
+}
+
+void WirelessPage::RestartRadioIfChanged() {
+  const RadioValues current = CurrentRadioValues();
+  if (current == rememberedRadio_) return;
+  rememberedRadio_ = current;
+  // The device needs a moment after the write before it restarts the radio.
+  Context().timers.Pause(std::chrono::milliseconds(200));
+  Session().SetSingleValue(snmp::SetKind::Integer, Host(),
+                           mib::FullOid(mib::Variable::SystemRestart), "2");
+}
+
+void WirelessPage::FocusMode() { modeAtFocus_ = mode_.Selection(); }
+
+void WirelessPage::ChooseMode(int index) {
+  mode_.Select(index);
+  ApplyModeRule();
+}
+
+void WirelessPage::ApplyModeRule() {
+  if (mode_.Selection() == kApClient && !DhcpDisabled()) {
+    mode_.Select(modeAtFocus_);
+    Show(kApClientNeedsFixedAddress, MessageIcon::None);
+  }
+  UpdateBssidEditable();
+}
+
+void WirelessPage::UpdateBssidEditable() { bssid_.SetReadOnly(mode_.Selection() != kBridge); }
+
+void WirelessPage::Add() {
+  if (macAddressList_.Count() >= kAuthorizedTableLimit) {
+    Show(kTableFull, MessageIcon::Error);
+    return;
+  }
+  const auto taken = TakeControlValues();
+  if (!taken) return;
+  if (taken->inputMacAddress.size() != kAddressDigits) {
+    Show(kMacTooShort, MessageIcon::Error);
+    return;
+  }
+  std::array<std::uint8_t, 6> address{};
+  if (!mib::ParseHex(taken->inputMacAddress, kAddressDigits, address, Prompter())) {
+    Show(kMacNotHex, MessageIcon::Error);
+    return;
+  }
+  // Kept as typed: the case of the letters stays, and duplicates are allowed.
+  macAddressList_.Add(taken->inputMacAddress);
+  inputMacAddress_.SetText({});
+}
+
+void WirelessPage::Delete() {
+  if (macAddressList_.Selection() != ui::ChoiceList::kNone) {
+    macAddressList_.Remove(macAddressList_.Selection());
+  }
+}
+
+void WirelessPage::FetchAuthorizedTable() {
+  macAddressList_.Clear();
+  for (std::string& entry : FetchAuthorizedAddresses(Session(), Host())) {
+    macAddressList_.Add(std::move(entry));
+  }
+}
+
+void WirelessPage::StoreAuthorizedTable() {
+  StoreAuthorizedAddresses(Session(), Host(), macAddressList_.Items());
+}
+
+void WirelessPage::Activate() {
+  ApplyModeRule();
+  FetchAuthorizedTable();
+  rememberedRadio_ = CurrentRadioValues();
+  rememberedMode_ = mode_.Selection();
+}
+
+void WirelessPage::ShowChanged(bool visible) {
+  // Leaving the page drops edits that were not applied; the MAC table stays as it is.
+  if (!visible) Session().ReadGroup(Group(), Host());
+}
+
+}  // namespace kelvo::pages
