@@ -1,0 +1,84 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "pages/ConfigurationSheet.h"
+
+#include "mib/MibVariables.h"
+
+namespace kelvo::pages {
+
+ConfigurationSheet::ConfigurationSheet(PageContext& context)
+    : context_(context),
+      system_(context),
+      ipConfig_(context),
+      statistic_(context),
+      wireless_(context),
+      security_(context) {
+  system_.SetChannelListTarget(&wireless_.ChannelId());
+  ipConfig_.SetWirelessModeList(&wireless_.Mode());
+  wireless_.SetDhcpDisabledQuery([this] { return ipConfig_.IsDhcpDisabled(); });
+  wireless_.SetRegulatoryDomainQuery([this] { return system_.RegulatoryDomainList().Selection(); });
+}
+
+Page* ConfigurationSheet::PageAt(int tab) {
+  switch (tab) {
+    case kSystem:
+      return &system_;
+    case kIpConfig:
+      return &ipConfig_;
+    case kStatistic:
+      return &statistic_;
+    case kWireless:
+      return &wireless_;
+    case kSecurity:
+      return &security_;
+    default:
+      return nullptr;
+  }
+}
+
+void ConfigurationSheet::SetShown(int tab, bool shown) {
+  if (Page* page = PageAt(tab)) page->ShowChanged(shown);
+}
+
+void ConfigurationSheet::Open(const std::string& host) {
+  host_ = host;
+  open_ = true;
+  context_.session.SetResetNeeded(0);
+  for (int tab = kSystem; tab < kAbout; ++tab) PageAt(tab)->SetHost(host_);
+  current_ = kSystem;
+  statistic_.WindowCreated();
+  SetShown(kSystem, true);
+  context_.session.ReadGroup(1, host_);
+  context_.session.ReadGroup(2, host_);
+  system_.RebuildChannelList();
+}
+
+void ConfigurationSheet::PressTab(int tab) {
+  const bool known = tab >= 0 && tab < static_cast<int>(kTabTexts.size());
+  if (!open_ || !known || tab == current_) return;
+  SetShown(current_, false);
+  current_ = tab;
+  SetShown(current_, true);
+  if (Page* page = PageAt(current_)) {
+    context_.session.ReadGroup(page->Group(), host_);
+    page->Activate();
+  }
+}
+
+void ConfigurationSheet::CloseBox() {
+  if (!open_) return;
+  snmp::AgentSession& session = context_.session;
+  if (session.ResetNeeded() == 1 &&
+      session.Prompter().AskYesNo(kResetQuestion, ui::kApplicationCaption, ui::MessageIcon::None) ==
+          ui::Answer::Yes) {
+    session.SetSingleValue(snmp::SetKind::Integer, host_,
+                           mib::FullOid(mib::Variable::SystemRestart), "1");
+  }
+  // Hiding the sheet hides the page in front: the Statistic page stops polling
+  // and gives up its quiet flag.
+  SetShown(current_, false);
+  statistic_.WindowDestroyed();
+  session.SetResetNeeded(0);
+  open_ = false;
+}
+
+}  // namespace kelvo::pages

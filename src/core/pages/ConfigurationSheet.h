@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The configuration sheet of one access point: six pages behind tabs. It reads
+// the device when it opens and whenever another tab is pressed, and offers a
+// pending reset when it is closed. The sheet and its pages live for the whole
+// run, so page values survive between openings.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "pages/AboutPage.h"
+#include "pages/IpConfigPage.h"
+#include "pages/Page.h"
+#include "pages/SecurityPage.h"
+#include "pages/StatisticPage.h"
+#include "pages/SystemPage.h"
+#include "pages/WirelessPage.h"
+
+namespace kelvo::pages {
+
+class ConfigurationSheet {
+ public:
+  static constexpr std::string_view kTitle = "Access Point Configuation Utility";
+  static constexpr std::array<std::string_view, 6> kTabTexts = {
+      "System", "IP Config", "Statistic", "Wireless Operation", "Security", "About"};
+  enum Tab { kSystem = 0, kIpConfig, kStatistic, kWireless, kSecurity, kAbout };
+  static constexpr std::string_view kResetQuestion =
+      "You have changed and applied some values! You need reset the system "
+      "then the values are "
+      "valid! Reset the system now?";
+
+  explicit ConfigurationSheet(PageContext& context);
+
+  SystemPage& System() { return system_; }
+  IpConfigPage& IpConfig() { return ipConfig_; }
+  StatisticPage& Statistic() { return statistic_; }
+  WirelessPage& Wireless() { return wireless_; }
+  SecurityPage& Security() { return security_; }
+  AboutPage& About() { return about_; }
+
+  // Opens the sheet for the access point at host: the System page in front,
+  // groups 1 and 2 read, the channel list rebuilt.
+  void Open(const std::string& host);
+  bool IsOpen() const { return open_; }
+  const std::string& Host() const { return host_; }
+  int CurrentTab() const { return current_; }
+
+  // A mouse press on a tab: a different tab comes to the front and its group is
+  // read.
+  void PressTab(int tab);
+  // The close box: asks about a pending reset, then closes.
+  void CloseBox();
+
+ private:
+  // The configuration page behind a tab; nullptr for About.
+  Page* PageAt(int tab);
+  void SetShown(int tab, bool shown);
+
+  PageContext& context_;
+  SystemPage system_;
+  IpConfigPage ipConfig_;
+  StatisticPage statistic_;
+  WirelessPage wireless_;
+  SecurityPage security_;
+  AboutPage about_;
+  std::string host_;
+  int current_ = kSystem;
+  bool open_ = false;
+};
+
+}  // namespace kelvo::pages
