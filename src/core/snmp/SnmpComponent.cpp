@@ -339,6 +339,7 @@ SnmpStatus SnmpComponent::Transmit(const std::vector<std::string>& hosts, bool a
     }
   }
   if (!anySent) return result;
+  ++requestsSent_;
   notifyRequestId_ = requestId;
   return {};
 }

@@ -95,6 +95,8 @@ class SnmpComponent {
   void ProcessIncoming();
   // The socket to watch for readability; stable for the component's lifetime.
   int Descriptor() const { return fd_; }
+  // How many requests this component has sent (a request to several hosts counts once).
+  std::uint64_t RequestsSent() const { return requestsSent_; }
   // The local port the socket is bound to (0 before the first send or bind).
   std::uint16_t LocalPort() const;
 
@@ -122,6 +124,7 @@ class SnmpComponent {
   bool listening_ = false;
   SnmpMessage message_;
   std::int32_t lastRequestId_ = 0;
+  std::uint64_t requestsSent_ = 0;
   // Request id whose replies are delivered as notifications; 0 when none.
   std::int32_t notifyRequestId_ = 0;
   std::vector<std::uint8_t> receiveBuffer_;
