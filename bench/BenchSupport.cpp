@@ -155,4 +155,24 @@ std::string Option(int argc, char** argv, std::string_view name, std::string fal
   return fallback;
 }
 
+std::unique_ptr<BenchRig> StartRig(const std::string& apsim, int count) {
+  auto rig = std::make_unique<BenchRig>();
+  std::string error;
+  rig->simulator = SimulatorProcess::Start(
+      apsim, {"--count", std::to_string(count), "--first", "127.0.0.2"}, error);
+  if (!rig->simulator) {
+    std::fprintf(stderr, "kelvo-apsim: %s\n", error.c_str());
+    return nullptr;
+  }
+  auto component = snmp::SnmpComponent::Create(rig->wait);
+  if (!component) {
+    std::fprintf(stderr, "cannot set up the SNMP component\n");
+    return nullptr;
+  }
+  rig->session =
+      std::make_unique<snmp::AgentSession>(std::move(component), rig->prompter, rig->busy);
+  rig->session->SetAgentPort(rig->simulator->Port());
+  return rig;
+}
+
 }  // namespace kelvo::bench

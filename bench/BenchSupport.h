@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "snmp/AgentSession.h"
+#include "snmp/WaitHook.h"
 #include "ui/Prompter.h"
 
 namespace kelvo::bench {
@@ -58,6 +60,18 @@ class NoBusy final : public ui::BusyIndicator {
   void BeginBusy() override {}
   void EndBusy() override {}
 };
+
+// Simulated access points (count of them from 127.0.0.2) and a session pointed at them.
+struct BenchRig {
+  std::unique_ptr<SimulatorProcess> simulator;
+  snmp::PollWaitHook wait;
+  CollectingPrompter prompter;
+  NoBusy busy;
+  std::unique_ptr<snmp::AgentSession> session;
+};
+
+// nullptr, with the reason printed on stderr, when the simulator or the session cannot start.
+std::unique_ptr<BenchRig> StartRig(const std::string& apsim, int count);
 
 struct Summary {
   std::size_t count = 0;

@@ -64,24 +64,12 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  std::string error;
-  const auto simulator = bench::SimulatorProcess::Start(
-      apsim, {"--count", std::to_string(count), "--first", "127.0.0.2"}, error);
-  if (!simulator) {
-    std::fprintf(stderr, "kelvo-apsim: %s\n", error.c_str());
-    return 1;
-  }
-
-  snmp::PollWaitHook wait;
-  bench::CollectingPrompter prompter;
-  bench::NoBusy busy;
-  auto component = snmp::SnmpComponent::Create(wait);
-  if (!component) {
-    std::fprintf(stderr, "cannot set up the SNMP component\n");
-    return 1;
-  }
-  snmp::AgentSession session(std::move(component), prompter, busy);
-  session.SetAgentPort(simulator->Port());
+  const auto rig = bench::StartRig(apsim, count);
+  if (!rig) return 1;
+  const auto& simulator = rig->simulator;
+  snmp::AgentSession& session = *rig->session;
+  bench::CollectingPrompter& prompter = rig->prompter;
+  snmp::PollWaitHook& wait = rig->wait;
   session.SetDiscoveryTargets({"127.255.255.255"});
   snmp::SnmpComponent& socket = session.Component();
   const int fd = socket.Descriptor();

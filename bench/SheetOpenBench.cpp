@@ -62,24 +62,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string host = "127.0.0.2";
-  std::string error;
-  const auto simulator =
-      bench::SimulatorProcess::Start(apsim, {"--count", "1", "--first", host}, error);
-  if (!simulator) {
-    std::fprintf(stderr, "kelvo-apsim: %s\n", error.c_str());
-    return 1;
-  }
-
-  snmp::PollWaitHook wait;
-  bench::CollectingPrompter prompter;
-  bench::NoBusy busy;
-  auto component = snmp::SnmpComponent::Create(wait);
-  if (!component) {
-    std::fprintf(stderr, "cannot set up the SNMP component\n");
-    return 1;
-  }
-  snmp::AgentSession session(std::move(component), prompter, busy);
-  session.SetAgentPort(simulator->Port());
+  const auto rig = bench::StartRig(apsim, 1);
+  if (!rig) return 1;
+  const auto& simulator = rig->simulator;
+  snmp::AgentSession& session = *rig->session;
+  bench::CollectingPrompter& prompter = rig->prompter;
   session.SetWriteCommunity("admin");
   mib::AgentValues values;
   IdleTimers timers;
