@@ -197,6 +197,24 @@ TEST_F(ConfigurationSheetTest, ThePendingResetIsAskedOnceAndForgottenOnReopening
   EXPECT_FALSE(sheet_.IsOpen());
 }
 
+TEST_F(ConfigurationSheetTest, ClosingSendsOnlyTheResetWhicheverPageIsInFront) {
+  session_.SetWriteCommunity("admin");
+  for (int tab = ConfigurationSheet::kSystem; tab <= ConfigurationSheet::kAbout; ++tab) {
+    SCOPED_TRACE(ConfigurationSheet::kTabTexts[static_cast<std::size_t>(tab)]);
+    sheet_.Open(Host());
+    sheet_.PressTab(tab);
+    session_.SetResetNeeded(1);
+    sim_.ClearLog(0);
+    prompter_.Clear();
+    prompter_.QueueAnswer(ui::Answer::Yes);
+    sheet_.CloseBox();
+    // The pages end with the sheet and run no hide steps: nothing is read after the reset.
+    EXPECT_EQ(Requests(0), (std::vector<std::string>{"set: SystemRestart"}));
+    EXPECT_EQ(TakeMessages(), (std::vector<std::string>{kResetQuestion}));
+    EXPECT_EQ(session_.Quiet(), 0);
+  }
+}
+
 TEST_F(ConfigurationSheetTest, TheMainWindowManagesTheClickedRow) {
   window_.Shown();
   AwaitAccessPoints(3);

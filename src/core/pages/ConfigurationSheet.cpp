@@ -73,9 +73,9 @@ void ConfigurationSheet::CloseBox() {
     session.SetSingleValue(snmp::SetKind::Integer, host_,
                            mib::FullOid(mib::Variable::SystemRestart), "1");
   }
-  // Hiding the sheet hides the page in front: the Statistic page stops polling
-  // and gives up its quiet flag.
-  SetShown(current_, false);
+  // The page windows end with the sheet without being hidden first, so the page
+  // in front runs no hide steps (the IP Config page would read the device again,
+  // right after a reset). The Statistic page's timer ends with its window.
   statistic_.WindowDestroyed();
   session.SetResetNeeded(0);
   open_ = false;
