@@ -115,6 +115,49 @@ TEST_F(WirelessPageTest, DeviceValuesMapToEntries) {
   }
 }
 
+TEST_F(WirelessPageTest, ShortReplyStopsAtTheBeaconIntervalBeforeTheCheckBoxes) {
+  sim_.Set(0, "RtsThreshold", 'i', "500");
+  sim_.Set(0, "AuthorizedTableEnable", 'i', "1");
+  sim_.Set(0, "RejectBroadcastProbe", 'i', "1");
+  session_.ReadGroup(4, Host());
+  page_.RtsThreshold().SetNumber(0);
+  page_.EnableAuthorizedTable().SetChecked(false);
+  page_.RejectBroadcastProbe().SetChecked(false);
+
+  // The same reply without its last variable, BeaconInterval.
+  snmp::SnmpMessage& reply = session_.Component().Message();
+  auto variables = reply.Variables();
+  variables.pop_back();
+  reply.Clear();
+  for (auto& variable : variables) reply.Add(std::move(variable));
+
+  EXPECT_FALSE(page_.Extract(session_));
+  EXPECT_EQ(page_.RtsThreshold().Number(), 500);
+  EXPECT_FALSE(page_.EnableAuthorizedTable().Checked());
+  EXPECT_FALSE(page_.RejectBroadcastProbe().Checked());
+}
+
+TEST_F(WirelessPageTest, ListsLeftWithoutSelectionSendZero) {
+  // Values outside the lists leave "Data Rates:" and "Preamble Type:" without a selection;
+  // "Basic Rates:" and "Mode:" then keep what was prepared before.
+  OpenTab();
+  page_.Apply();
+  sim_.Set(0, "DataRate", 'i', "9");
+  sim_.Set(0, "PreambleType", 'i', "0");
+  sim_.Set(0, "BasicRates", 'x', "82840000");
+  sim_.Set(0, "OperationMode", 'i', "4");
+  OpenTab();
+  ASSERT_FALSE(page_.DataRates().HasSelection());
+  ASSERT_FALSE(page_.PreambleType().HasSelection());
+  page_.Apply();
+  EXPECT_EQ(SentValues(Variable::DataRate), Strings{"0"});
+  EXPECT_EQ(SentValues(Variable::PreambleType), Strings{"0"});
+  EXPECT_EQ(SentValues(Variable::BasicRates), Strings{"82000000"});
+  EXPECT_EQ(SentValues(Variable::OperationMode), Strings{"2"});
+  EXPECT_EQ(TakeMessages(),
+            Strings{"Snmp set to Agent error! Check your password and retry again."});
+}
+
 TEST_F(WirelessPageTest, ChannelFollowsTheRegulatoryDomain) {
   page_.SetRegulatoryDomainQuery([] { return 4; });  // France: Auto, 10, 11, 12, 13
   page_.ChannelId().SetEntries(mib::ChannelEntries(4));

@@ -168,6 +168,10 @@ bool WirelessPage::Extract(snmp::AgentSession& session) {
   const auto fragmentation = number(10);
   if (!fragmentation) return false;
   fragThreshold_.SetNumber(*fragmentation);
+  // The three numbers go in together, before the check boxes.
+  const auto beacon = number(14);
+  if (!beacon) return false;
+  beaconInterval_.SetNumber(*beacon);
 
   const auto tableEnable = number(11);
   if (!tableEnable) return false;
@@ -178,10 +182,6 @@ bool WirelessPage::Extract(snmp::AgentSession& session) {
   const auto wlanDisable = number(13);
   if (!wlanDisable) return false;
   SetCheck(wlanInterface_, *wlanDisable, 0, 1);
-
-  const auto beacon = number(14);
-  if (!beacon) return false;
-  beaconInterval_.SetNumber(*beacon);
 
   UpdateBssidEditable();
   return true;
@@ -240,7 +240,7 @@ bool WirelessPage::PrepareWirelessValues() {
   values.Essid = taken->essid;
   values.DeviceName = taken->deviceName;
 
-  // Lists without a selection leave their values as they were.
+  // "Basic Rates:" and "Mode:" without a selection leave their values as they were.
   if (const int rate = basicRates_.Selection(); rate != ui::ChoiceList::kNone) {
     values.BasicRatesBytes = {};
     values.BasicRatesBytes[static_cast<std::size_t>(rate)] =
@@ -248,15 +248,14 @@ bool WirelessPage::PrepareWirelessValues() {
     values.BasicRatesIndex = std::to_string(rate);
     values.RateSetting = "2";
   }
-  if (dataRates_.HasSelection()) values.DataRate = std::to_string(dataRates_.Selection() + 1);
+  // "Data Rates:" and "Preamble Type:" always send their selection + 1: 0 without one.
+  values.DataRate = std::to_string(dataRates_.Selection() + 1);
   if (mode_.HasSelection()) {
     values.OperationMode =
         std::to_string(kOperationModes[static_cast<std::size_t>(mode_.Selection())]);
   }
   values.BssidBytes = bssid;
-  if (preambleType_.HasSelection()) {
-    values.PreambleType = std::to_string(preambleType_.Selection() + 1);
-  }
+  values.PreambleType = std::to_string(preambleType_.Selection() + 1);
   values.RtsThreshold = std::to_string(rtsThreshold_.Number());
   values.FragmentationThreshold = std::to_string(fragThreshold_.Number());
   values.BeaconInterval = std::to_string(beaconInterval_.Number());
