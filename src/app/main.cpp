@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// kelvo: finds the access points on the local segment and configures them.
+#include <QApplication>
+#include <QTextStream>
+#include <cstdio>
+
+#include "Application.h"
+#include "ScreenshotTour.h"
+#include "StartUp.h"
+
+int main(int argc, char* argv[]) {
+  QApplication qtApplication(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Kelvo"));
+  QApplication::setOrganizationName(QStringLiteral("Norvane"));
+
+  QStringList arguments = QApplication::arguments();
+  arguments.removeFirst();
+  const auto parsed = kelvo::gui::ParseStartOptions(arguments);
+  if (!parsed.options) {
+    QTextStream(stderr) << "kelvo: " << parsed.error << '\n' << kelvo::gui::StartOptionsUsage();
+    return 2;
+  }
+
+  kelvo::gui::Application application(*parsed.options);
+  if (const auto exitCode = application.Start()) return *exitCode;
+  std::unique_ptr<kelvo::gui::ScreenshotTour> tour;
+  if (!parsed.options->screenshotDirectory.isEmpty()) {
+    tour = std::make_unique<kelvo::gui::ScreenshotTour>(application,
+                                                        parsed.options->screenshotDirectory);
+  }
+  return application.Exec();
+}

@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Start-up of the program and the objects that live for the whole run: the services the core
+// needs (prompter, wait cursor, timers, wait hook), the session with its component, the main
+// window, the password prompt and the configuration sheet. Needs a QApplication. GUI thread.
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <optional>
+
+#include "BusyCursor.h"
+#include "GuiWaitHook.h"
+#include "QtPrompter.h"
+#include "QtTimers.h"
+#include "StartUp.h"
+#include "mib/AgentValues.h"
+#include "pages/ConfigurationSheet.h"
+#include "pages/MainWindow.h"
+#include "pages/Page.h"
+#include "pages/PasswordPrompt.h"
+#include "snmp/AgentSession.h"
+
+namespace kelvo::gui {
+
+class MainWindowView;
+class PageViewFactory;
+class SocketPump;
+
+class Application {
+ public:
+  // prompter replaces the message boxes (tests script the answers).
+  explicit Application(StartOptions options, ui::Prompter* prompter = nullptr);
+  ~Application();
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
+
+  // Runs start-up up to the main window on screen, which starts the first discovery. Returns
+  // the exit code when the program ends instead: no SNMP component, or another copy runs.
+  std::optional<int> Start();
+  // Runs until the main window closes; the program's exit code.
+  int Exec();
+
+  void SetPageViewFactory(std::unique_ptr<PageViewFactory> factory);
+
+  MainWindowView* Window() { return window_.get(); }
+  pages::MainWindow& MainWindowModel() { return *mainWindow_; }
+  pages::PasswordPrompt& Prompt() { return *prompt_; }
+  pages::ConfigurationSheet& Sheet() { return *sheet_; }
+  snmp::AgentSession& Session() { return *session_; }
+  const QString& SettingsPath() const { return settingsPath_; }
+  const QString& ProfileDirectory() const { return profileDirectory_; }
+
+ private:
+  void RunPrompt(pages::PasswordPrompt& prompt);
+  void RunSheet(pages::ConfigurationSheet& sheet);
+
+  StartOptions options_;
+  QtPrompter messageBoxes_;
+  ui::Prompter& prompter_;
+  BusyCursor busy_;
+  GuiWaitHook wait_;
+  QtTimers timers_{busy_, wait_};
+  mib::AgentValues values_;
+  std::unique_ptr<PageViewFactory> pageViews_;
+
+  std::unique_ptr<snmp::AgentSession> session_;
+  std::unique_ptr<SocketPump> pump_;
+  std::unique_ptr<pages::PageContext> context_;
+  std::unique_ptr<pages::ConfigurationSheet> sheet_;
+  std::unique_ptr<pages::PasswordPrompt> prompt_;
+  std::unique_ptr<pages::MainWindow> mainWindow_;
+  std::unique_ptr<InstanceGuard> instance_;
+  QString settingsPath_;
+  QString profileDirectory_;
+  std::unique_ptr<MainWindowView> window_;
+};
+
+}  // namespace kelvo::gui

@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "ScreenshotTour.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+
+#include "Application.h"
+#include "ConfigurationSheetDialog.h"
+#include "MainWindowView.h"
+#include "PasswordDialog.h"
+
+namespace kelvo::gui {
+namespace {
+
+constexpr int kSettleMs = 600;
+constexpr int kDiscoveryMs = 1500;
+
+}  // namespace
+
+ScreenshotTour::ScreenshotTour(Application& application, QString directory)
+    : application_(application), directory_(std::move(directory)) {
+  QDir().mkpath(directory_);
+  QTimer::singleShot(kDiscoveryMs, this, &ScreenshotTour::AtMainWindow);
+}
+
+void ScreenshotTour::Grab(QWidget* widget, const QString& name) {
+  if (widget == nullptr) return;
+  widget->grab().save(QDir(directory_).filePath(name + QStringLiteral(".png")));
+}
+
+void ScreenshotTour::AtMainWindow() {
+  MainWindowView* window = application_.Window();
+  Grab(window, QStringLiteral("main-window"));
+  if (application_.MainWindowModel().Rows().empty()) {
+    window->close();
+    return;
+  }
+  QTimer::singleShot(0, this, [this] {
+    // The About box is modal: grab it from inside its own event loop.
+    QTimer::singleShot(kSettleMs, this, [this] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      Grab(box, QStringLiteral("about"));
+      if (box != nullptr) box->accept();
+    });
+    application_.Window()->ShowAbout();
+    application_.MainWindowModel().ClickRow(0);
+    QTimer::singleShot(kSettleMs, this, &ScreenshotTour::AtPrompt);
+    application_.MainWindowModel().Configure();
+    // The sheet has closed; the list is discovered anew.
+    QTimer::singleShot(kDiscoveryMs, this, [this] { application_.Window()->close(); });
+  });
+}
+
+void ScreenshotTour::AtPrompt() {
+  auto* prompt = qobject_cast<PasswordDialog*>(QApplication::activeModalWidget());
+  if (prompt == nullptr) return;
+  prompt->PasswordField()->setText(QStringLiteral("admin"));
+  Grab(prompt, QStringLiteral("password-prompt"));
+  QTimer::singleShot(kSettleMs, this, [this] { AtSheet(0); });
+  prompt->OkButton()->click();
+}
+
+void ScreenshotTour::AtSheet(int tab) {
+  auto* sheet = qobject_cast<ConfigurationSheetDialog*>(QApplication::activeModalWidget());
+  if (sheet == nullptr) return;
+  Grab(sheet, QStringLiteral("sheet-%1").arg(tab));
+  if (tab + 1 >= sheet->Tabs()->count()) {
+    sheet->close();
+    return;
+  }
+  sheet->Tabs()->setCurrentIndex(tab + 1);
+  QTimer::singleShot(kSettleMs, this, [this, tab] { AtSheet(tab + 1); });
+}
+
+}  // namespace kelvo::gui

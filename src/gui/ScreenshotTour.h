@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Pictures of the windows for the documentation, taken by the program itself: the main window
+// after discovery, the password prompt, every tab of the sheet, the About box; then it quits.
+// Driven by timers on the GUI thread; it configures the first access point listed with the
+// password "admin".
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+namespace kelvo::gui {
+
+class Application;
+
+class ScreenshotTour final : public QObject {
+  Q_OBJECT
+
+ public:
+  ScreenshotTour(Application& application, QString directory);
+
+ private:
+  void Grab(QWidget* widget, const QString& name);
+  void AtMainWindow();
+  void AtPrompt();
+  void AtSheet(int tab);
+
+  Application& application_;
+  QString directory_;
+};
+
+}  // namespace kelvo::gui

@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "StartUp.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QStandardPaths>
+#include <chrono>
+
+namespace kelvo::gui {
+namespace {
+
+std::optional<std::uint16_t> ParsePort(const QString& text, bool allowZero) {
+  bool ok = false;
+  const uint value = text.toUInt(&ok);
+  if (!ok || value > 65535 || (value == 0 && !allowZero)) return std::nullopt;
+  return static_cast<std::uint16_t>(value);
+}
+
+}  // namespace
+
+QString StartOptionsUsage() {
+  return QStringLiteral(
+      "usage: kelvo [--agent-port P] [--listen-port P] [--discover-to ADDRESS]...\n"
+      "             [--settings-path DIR]\n"
+      "  --agent-port P        the access points' SNMP port (161)\n"
+      "  --listen-port P       the local port to listen on (161)\n"
+      "  --discover-to ADDRESS where discovery broadcasts go (repeatable; default: the\n"
+      "                        limited broadcast and every interface's broadcast)\n"
+      "  --settings-path DIR   instead of the per-machine Path setting\n");
+}
+
+ParsedOptions ParseStartOptions(const QStringList& arguments) {
+  StartOptions options;
+  for (qsizetype i = 0; i < arguments.size(); ++i) {
+    const QString& name = arguments[i];
+    if (i + 1 >= arguments.size()) return {std::nullopt, name + QStringLiteral(" needs a value")};
+    const QString& value = arguments[++i];
+    if (name == QLatin1String("--agent-port") || name == QLatin1String("--listen-port")) {
+      const auto port = ParsePort(value, name == QLatin1String("--listen-port"));
+      if (!port) return {std::nullopt, QStringLiteral("not a port: ") + value};
+      (name == QLatin1String("--agent-port") ? options.agentPort : options.listenPort) = *port;
+    } else if (name == QLatin1String("--discover-to")) {
+      options.discoveryTargets.push_back(value.toStdString());
+    } else if (name == QLatin1String("--settings-path")) {
+      // A directory given here may lack the separator the setting carries.
+      options.settingsPath =
+          value.isEmpty() || value.endsWith(QLatin1Char('/')) ? value : value + QLatin1Char('/');
+    } else if (name == QLatin1String("--screenshot-dir")) {
+      options.screenshotDirectory = value;
+    } else {
+      return {std::nullopt, QStringLiteral("unknown option: ") + name};
+    }
+  }
+  return {std::move(options), {}};
+}
+
+QString ReadSettingsPath() {
+  const QSettings settings(QSettings::SystemScope, QStringLiteral("Norvane"),
+                           QStringLiteral("Kelvodesk"));
+  return settings.value(QStringLiteral("Path")).toString();
+}
+
+QString ProfileDirectory(const QString& settingsPath) {
+  return settingsPath + QStringLiteral("Profile/");
+}
+
+QString InstanceGuard::DefaultDirectory() {
+  return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+}
+
+InstanceGuard::InstanceGuard(const QString& path) : lock_(path) {
+  // A lock is stale when its holder no longer runs. Age must never count, since the first copy
+  // may run for weeks; a stale time of 0 would switch off the holder check as well.
+  lock_.setStaleLockTime(std::chrono::hours(24 * 365 * 10));
+}
+
+std::unique_ptr<InstanceGuard> InstanceGuard::Acquire(const QString& directory) {
+  const QString dir = directory.isEmpty() ? DefaultDirectory() : directory;
+  QDir().mkpath(dir);
+  auto guard = std::make_unique<InstanceGuard>(QDir(dir).filePath(QLatin1String(kLockName)));
+  if (!guard->lock_.tryLock(0)) return nullptr;
+  return guard;
+}
+
+}  // namespace kelvo::gui
