@@ -8,13 +8,14 @@
 #include "PageViewFactory.h"
 #include "PasswordDialog.h"
 #include "SocketPump.h"
+#include "views/PageViews.h"
 
 namespace kelvo::gui {
 
 Application::Application(StartOptions options, ui::Prompter* prompter)
     : options_(std::move(options)),
       prompter_(prompter != nullptr ? *prompter : messageBoxes_),
-      pageViews_(std::make_unique<PlaceholderPageViewFactory>()) {}
+      pageViews_(std::make_unique<DesktopPageViewFactory>()) {}
 
 Application::~Application() {
   if (session_) session_->SetObserver(nullptr);

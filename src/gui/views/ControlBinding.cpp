@@ -1,0 +1,182 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "views/ControlBinding.h"
+
+#include <QHBoxLayout>
+#include <QIntValidator>
+#include <QLabel>
+#include <QRegularExpressionValidator>
+#include <QSignalBlocker>
+
+namespace kelvo::gui {
+namespace {
+
+QString FromUtf8(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string ToUtf8(const QString& text) { return text.toUtf8().toStdString(); }
+
+}  // namespace
+
+AddressEdit::AddressEdit(QWidget* parent) : QWidget(parent) {
+  auto* layout = new QHBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  for (int i = 0; i < 4; ++i) {
+    auto* field = new QLineEdit(this);
+    field->setValidator(new QIntValidator(0, 255, field));
+    field->setMaxLength(3);
+    field->setAlignment(Qt::AlignCenter);
+    field->setMaximumWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 12);
+    connect(field, &QLineEdit::textEdited, this, &AddressEdit::Edited);
+    // A typed dot moves on to the next field, as in an address box.
+    if (i > 0) {
+      QLineEdit* previous = fields_.back();
+      connect(previous, &QLineEdit::textEdited, field, [previous, field](const QString& text) {
+        if (text.endsWith(QLatin1Char('.')) || text.size() == 3) field->setFocus();
+        if (text.endsWith(QLatin1Char('.'))) previous->setText(text.chopped(1));
+      });
+    }
+    layout->addWidget(field);
+    fields_.push_back(field);
+    if (i < 3) layout->addWidget(new QLabel(QStringLiteral("."), this));
+  }
+  layout->addStretch();
+}
+
+ui::AddressField::Fields AddressEdit::Parts() const {
+  ui::AddressField::Fields parts;
+  for (std::size_t i = 0; i < 4; ++i) {
+    bool ok = false;
+    const int value = fields_[i]->text().toInt(&ok);
+    if (ok && value >= 0 && value <= 255) parts[i] = static_cast<std::uint8_t>(value);
+  }
+  return parts;
+}
+
+void AddressEdit::SetParts(const ui::AddressField::Fields& parts) {
+  for (std::size_t i = 0; i < 4; ++i) {
+    fields_[i]->setText(parts[i] ? QString::number(*parts[i]) : QString());
+  }
+}
+
+void Binder::Add(const ui::Control& control, QWidget* widget, std::function<void()> show) {
+  bindings_.push_back({&control, ~0U, [widget, &control, show = std::move(show)] {
+                         widget->setEnabled(control.Enabled());
+                         widget->setVisible(control.Visible());
+                         if (show) show();
+                       }});
+}
+
+void Binder::UserAction(const Action& action) {
+  if (action) action();
+  if (afterUserAction_) afterUserAction_();
+}
+
+void Binder::Text(QLineEdit* edit, ui::TextField& field) {
+  Add(field, edit, [edit, &field] {
+    if (field.Limit() != 0) edit->setMaxLength(static_cast<int>(field.Limit()));
+    edit->setReadOnly(field.ReadOnly());
+    if (edit->text() != FromUtf8(field.Text())) edit->setText(FromUtf8(field.Text()));
+  });
+  QObject::connect(edit, &QLineEdit::textEdited, edit, [this, &field](const QString& text) {
+    UserAction([&] { field.Type(ToUtf8(text)); });
+  });
+}
+
+void Binder::Number(QLineEdit* edit, ui::NumberField& field) {
+  // Digits only, as in a number box.
+  edit->setValidator(
+      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
+  Add(field, edit, [edit, &field] {
+    if (edit->text() != FromUtf8(field.Text())) edit->setText(FromUtf8(field.Text()));
+  });
+  QObject::connect(edit, &QLineEdit::textEdited, edit, [this, &field](const QString& text) {
+    UserAction([&] { field.SetText(ToUtf8(text)); });
+  });
+}
+
+void Binder::Address(AddressEdit* edit, ui::AddressField& field) {
+  Add(field, edit, [edit, &field] {
+    if (edit->Parts() != field.Parts()) edit->SetParts(field.Parts());
+  });
+  QObject::connect(edit, &AddressEdit::Edited, edit,
+                   [this, edit, &field] { UserAction([&] { field.SetParts(edit->Parts()); }); });
+}
+
+void Binder::Choices(QComboBox* box, ui::ChoiceList& list, Choice choose) {
+  Add(list, box, [box, &list] {
+    const QSignalBlocker blocker(box);
+    QStringList entries;
+    for (const std::string& entry : list.Entries()) entries << FromUtf8(entry);
+    QStringList shown;
+    for (int i = 0; i < box->count(); ++i) shown << box->itemText(i);
+    if (shown != entries) {
+      box->clear();
+      box->addItems(entries);
+    }
+    box->setCurrentIndex(list.Selection());
+  });
+  QObject::connect(box, &QComboBox::activated, box, [this, &list, choose](int index) {
+    UserAction([&] {
+      if (choose) {
+        choose(index);
+      } else {
+        list.Select(index);
+      }
+    });
+  });
+}
+
+void Binder::Check(QAbstractButton* box, ui::CheckBox& check, Action click) {
+  Add(check, box, [box, &check] {
+    const QSignalBlocker blocker(box);
+    box->setChecked(check.Checked());
+  });
+  QObject::connect(box, &QAbstractButton::clicked, box, [this, box, &check, click](bool) {
+    UserAction([&] {
+      if (click) {
+        click();
+      } else {
+        check.SetChecked(box->isChecked());
+      }
+    });
+  });
+}
+
+void Binder::List(QListWidget* widget, ui::ListBox& list) {
+  Add(list, widget, [widget, &list] {
+    const QSignalBlocker blocker(widget);
+    QStringList items;
+    for (const std::string& item : list.Items()) items << FromUtf8(item);
+    QStringList shown;
+    for (int i = 0; i < widget->count(); ++i) shown << widget->item(i)->text();
+    if (shown != items) {
+      widget->clear();
+      widget->addItems(items);
+    }
+    widget->setCurrentRow(list.Selection());
+  });
+  QObject::connect(widget, &QListWidget::currentRowChanged, widget,
+                   [this, &list](int row) { UserAction([&] { list.Select(row); }); });
+}
+
+void Binder::Push(QPushButton* button, ui::Button& state, Action press) {
+  Add(state, button, [button, &state] {
+    if (!state.Caption().empty()) button->setText(FromUtf8(state.Caption()));
+  });
+  QObject::connect(button, &QPushButton::clicked, button,
+                   [this, press](bool) { UserAction(press); });
+}
+
+void Binder::Flags(QWidget* widget, const ui::Control& control) { Add(control, widget, {}); }
+
+void Binder::Refresh() {
+  for (Binding& binding : bindings_) {
+    if (binding.shown == binding.control->Revision()) continue;
+    binding.shown = binding.control->Revision();
+    binding.show();
+  }
+}
+
+}  // namespace kelvo::gui

@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Binds the core's control state to Qt widgets: the model's state is copied to the widget
+// whenever the control's revision changed, and what the user does goes back to the model.
+// Only user actions reach the model (programmatic updates emit nothing that is listened to),
+// so a refresh never rewrites a half-typed text that the model did not change.
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "ui/Controls.h"
+
+namespace kelvo::gui {
+
+// Four fields for an IPv4 address; each may be blank.
+class AddressEdit : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit AddressEdit(QWidget* parent = nullptr);
+  ui::AddressField::Fields Parts() const;
+  void SetParts(const ui::AddressField::Fields& parts);
+
+ Q_SIGNALS:
+  // The user changed a field.
+  void Edited();
+
+ private:
+  std::vector<QLineEdit*> fields_;
+};
+
+// The bindings of one page view. Callbacks run on the user-interface thread; after each one
+// the view refreshes every binding.
+class Binder {
+ public:
+  using Action = std::function<void()>;
+  using Choice = std::function<void(int index)>;
+
+  // What the user does with a widget, then the whole view is shown again.
+  explicit Binder(Action afterUserAction) : afterUserAction_(std::move(afterUserAction)) {}
+
+  void Text(QLineEdit* edit, ui::TextField& field);
+  void Number(QLineEdit* edit, ui::NumberField& field);
+  void Address(AddressEdit* edit, ui::AddressField& field);
+  // A drop-down list; `choose` replaces the plain selection when the choice has a rule.
+  void Choices(QComboBox* box, ui::ChoiceList& list, Choice choose = {});
+  // A check box; `click` replaces the plain toggle when the click has a rule.
+  void Check(QAbstractButton* box, ui::CheckBox& check, Action click = {});
+  void List(QListWidget* widget, ui::ListBox& list);
+  void Push(QPushButton* button, ui::Button& state, Action press);
+  // Visibility and enabled state only (frames, labels, group boxes).
+  void Flags(QWidget* widget, const ui::Control& control);
+
+  // Copies every changed control to its widget.
+  void Refresh();
+
+ private:
+  struct Binding {
+    const ui::Control* control;
+    unsigned shown = ~0U;
+    std::function<void()> show;
+  };
+  void Add(const ui::Control& control, QWidget* widget, std::function<void()> show);
+  void UserAction(const Action& action);
+
+  Action afterUserAction_;
+  std::vector<Binding> bindings_;
+};
+
+}  // namespace kelvo::gui

@@ -1,0 +1,11 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "views/PageViews.h"
+
+namespace kelvo::gui {
+
+PageView* CreateSystemPageView(pages::ConfigurationSheet& sheet, QWidget* parent) {
+  PlaceholderPageViewFactory placeholder;
+  return placeholder.Create(pages::ConfigurationSheet::kSystem, sheet, parent);
+}
+
+}  // namespace kelvo::gui
