@@ -2,8 +2,14 @@
 #include "GuiFixture.h"
 
 #include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
 #include <QTimer>
-#include <memory>
+
+#include "PasswordDialog.h"
 
 namespace kelvo::test {
 
@@ -31,6 +37,74 @@ void OnModal(std::function<void(QWidget*)> action) {
     if (ready) action(modal);
   });
   poll->start();
+}
+
+AppFixture::AppFixture() { MakeApp(QString(), &prompter_); }
+
+void AppFixture::MakeApp(const QString& settingsPath, ui::Prompter* prompter) {
+  gui::StartOptions options;
+  options.agentPort = sim_.Port();
+  options.listenPort = 0;
+  options.discoveryTargets = {"127.255.255.255"};
+  options.settingsPath = settingsPath;
+  app_ = std::make_unique<gui::Application>(options, prompter);
+}
+
+void AppFixture::StartAndDiscover() {
+  ASSERT_FALSE(app_->Start().has_value());
+  ASSERT_TRUE(SpinUntil([&] { return List()->topLevelItemCount() == sim_.Count(); }));
+}
+
+gui::AccessPointList* AppFixture::List() { return app_->Window()->List(); }
+
+int AppFixture::RowOf(const std::string& address) {
+  const auto items = List()->findItems(QString::fromStdString(address), Qt::MatchExactly, 0);
+  return items.isEmpty() ? -1 : List()->indexOfTopLevelItem(items.front());
+}
+
+void AppFixture::ClickRow(int row) {
+  const QRect rect = List()->visualItemRect(List()->topLevelItem(row));
+  QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, rect.center());
+}
+
+void AppFixture::Configure(const QString& password,
+                           std::function<void(gui::ConfigurationSheetDialog*)> inSheet) {
+  OnModalOf<gui::PasswordDialog>([=](gui::PasswordDialog* prompt) {
+    ASSERT_NE(prompt, nullptr);
+    QTest::keyClicks(prompt->PasswordField(), password);
+    OnModalOf<gui::ConfigurationSheetDialog>(inSheet);
+    QTest::keyClick(prompt->PasswordField(), Qt::Key_Return);
+  });
+  QTest::mouseClick(app_->Window()->ConfigurationButton(), Qt::LeftButton);
+}
+
+void AppFixture::OnTab(int tab, const std::function<bool()>& ready,
+                       const std::function<void(gui::ConfigurationSheetDialog*, QWidget*)>& body) {
+  StartAndDiscover();
+  if (HasFatalFailure()) return;
+  const int row = RowOf(sim_.Address(0));
+  ASSERT_GE(row, 0) << sim_.Address(0);
+  ClickRow(row);
+  bool ran = false;
+  Configure("admin", [&](gui::ConfigurationSheetDialog* sheet) {
+    ASSERT_NE(sheet, nullptr);
+    sheet_ = sheet;
+    tab_ = sheet->Tabs()->widget(tab);
+    QTabBar* bar = sheet->Tabs()->tabBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(tab).center());
+    if (SpinUntil([&] { return app_->Sheet().CurrentTab() == tab && ready(); })) {
+      ran = true;
+      body(sheet, tab_);
+    }
+    sheet->close();
+  });
+  ASSERT_TRUE(ran) << "the sheet never showed tab " << tab << " ready";
+}
+
+void AppFixture::PressTab(int tab) {
+  QTabBar* bar = sheet_->Tabs()->tabBar();
+  QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(tab).center());
+  ASSERT_TRUE(SpinUntil([&] { return app_->Sheet().CurrentTab() == tab; }));
 }
 
 }  // namespace kelvo::test

@@ -1,12 +1,24 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// Helpers of the view tests: waiting with the event loop running, and acting on the modal
-// window that a model opens from inside its own call.
+// Helpers of the view tests: waiting with the event loop running, acting on the modal
+// window that a model opens from inside its own call, and the application against simulated
+// access points that most view tests start from.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
+#include <QString>
 #include <QWidget>
 #include <chrono>
 #include <functional>
+#include <memory>
+#include <string>
+
+#include "Application.h"
+#include "ConfigurationSheetDialog.h"
+#include "MainWindowView.h"
+#include "support/ApSimProcess.h"
+#include "support/TestSupport.h"
 
 namespace kelvo::test {
 
@@ -22,5 +34,50 @@ template <typename W>
 void OnModalOf(std::function<void(W*)> action) {
   OnModal([action = std::move(action)](QWidget* widget) { action(qobject_cast<W*>(widget)); });
 }
+
+// The child of in called name; a missing one fails the test and gives null.
+template <typename W = QWidget>
+W* Find(QWidget* in, const QString& name) {
+  W* widget = in != nullptr ? in->findChild<W*>(name) : nullptr;
+  EXPECT_NE(widget, nullptr) << name.toStdString();
+  return widget;
+}
+
+// The program against a simulator's access points, with scripted message boxes: discovery,
+// the list, and the way through the password prompt into the configuration sheet.
+class AppFixture : public ::testing::Test {
+ protected:
+  AppFixture();
+
+  // Builds the application anew; a null prompter gives the real message boxes.
+  void MakeApp(const QString& settingsPath, ui::Prompter* prompter);
+
+  // Starts the program and waits until every access point is listed.
+  void StartAndDiscover();
+
+  gui::AccessPointList* List();
+  // The list row of the access point at address; -1 if it is not listed.
+  int RowOf(const std::string& address);
+  void ClickRow(int row);
+
+  // Through the prompt with the password into the sheet; then runs inSheet in it.
+  void Configure(const QString& password,
+                 std::function<void(gui::ConfigurationSheetDialog*)> inSheet);
+
+  // Discovers, selects the first access point and opens its sheet with the tab in front.
+  // Once ready() holds, body runs with the sheet and the tab's page; then the sheet closes.
+  // sheet_ and tab_ are set before ready() is first asked.
+  void OnTab(int tab, const std::function<bool()>& ready,
+             const std::function<void(gui::ConfigurationSheetDialog*, QWidget*)>& body);
+
+  // Clicks a tab of the open sheet and waits until the sheet has it in front.
+  void PressTab(int tab);
+
+  ApSimProcess sim_;
+  RecordingPrompter prompter_;
+  std::unique_ptr<gui::Application> app_;
+  gui::ConfigurationSheetDialog* sheet_ = nullptr;
+  QWidget* tab_ = nullptr;
+};
 
 }  // namespace kelvo::test

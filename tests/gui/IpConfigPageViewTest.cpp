@@ -8,79 +8,26 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTabBar>
-#include <QTabWidget>
 #include <QTest>
-#include <memory>
 
-#include "Application.h"
-#include "ConfigurationSheetDialog.h"
 #include "GuiFixture.h"
-#include "MainWindowView.h"
-#include "PasswordDialog.h"
 #include "mib/MibVariables.h"
 #include "pages/IpConfigPage.h"
-#include "support/ApSimProcess.h"
-#include "support/TestSupport.h"
 #include "views/ControlBinding.h"
 
 namespace kelvo::gui {
 namespace {
 
-using test::OnModalOf;
-using test::SpinUntil;
+using test::Find;
 
-class IpConfigPageViewTest : public ::testing::Test {
+class IpConfigPageViewTest : public test::AppFixture {
  protected:
-  IpConfigPageViewTest() {
-    StartOptions options;
-    options.agentPort = sim_.Port();
-    options.listenPort = 0;
-    options.discoveryTargets = {"127.255.255.255"};
-    options.settingsPath = QString();
-    app_ = std::make_unique<Application>(options, &prompter_);
-  }
-
   // Opens the sheet on access point 0, brings "IP Config" to the front and runs onPage there.
-  void OnIpConfigPage(std::function<void(ConfigurationSheetDialog*)> onPage) {
-    ASSERT_FALSE(app_->Start().has_value());
-    AccessPointList* list = app_->Window()->List();
-    ASSERT_TRUE(SpinUntil([&] { return list->topLevelItemCount() == sim_.Count(); }));
-    const auto items = list->findItems(QString::fromStdString(sim_.Address(0)), Qt::MatchExactly);
-    ASSERT_EQ(items.size(), 1);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                      list->visualItemRect(items.front()).center());
-    bool reached = false;
-    OnModalOf<PasswordDialog>([&](PasswordDialog* prompt) {
-      ASSERT_NE(prompt, nullptr);
-      QTest::keyClicks(prompt->PasswordField(), "admin");
-      OnModalOf<ConfigurationSheetDialog>([&](ConfigurationSheetDialog* sheet) {
-        ASSERT_NE(sheet, nullptr);
-        QTabBar* bar = sheet->Tabs()->tabBar();
-        QTest::mouseClick(bar, Qt::LeftButton, {},
-                          bar->tabRect(pages::ConfigurationSheet::kIpConfig).center());
-        if (SpinUntil([&] {
-              return app_->Sheet().CurrentTab() == pages::ConfigurationSheet::kIpConfig &&
-                     Find<QWidget>(sheet, "applyButton")->isVisible();
-            })) {
-          reached = true;
-          onPage(sheet);
-        }
-        sheet->close();
-      });
-      QTest::keyClick(prompt->PasswordField(), Qt::Key_Return);
-    });
-    QTest::mouseClick(app_->Window()->ConfigurationButton(), Qt::LeftButton);
-    EXPECT_TRUE(reached);
-  }
-
-  // A widget of the IP page; other pages use the same names.
-  template <typename W>
-  static W* Find(QWidget* sheet, const char* name) {
-    auto* page = sheet->findChild<QWidget*>(QStringLiteral("ipConfigPage"));
-    W* widget = page != nullptr ? page->findChild<W*>(QString::fromLatin1(name)) : nullptr;
-    EXPECT_NE(widget, nullptr) << name;
-    return widget;
+  void OnIpConfigPage(const std::function<void(ConfigurationSheetDialog*)>& onPage) {
+    OnTab(
+        pages::ConfigurationSheet::kIpConfig,
+        [&] { return Find<QWidget>(tab_, "applyButton")->isVisible(); },
+        [&](ConfigurationSheetDialog* sheet, QWidget*) { onPage(sheet); });
   }
 
   static QString Shown(AddressEdit* edit) {
@@ -104,10 +51,6 @@ class IpConfigPageViewTest : public ::testing::Test {
     }
     return false;
   }
-
-  test::ApSimProcess sim_;
-  test::RecordingPrompter prompter_;
-  std::unique_ptr<Application> app_;
 };
 
 TEST_F(IpConfigPageViewTest, FixedAddressTypedInIsWrittenAndResetsTheDevice) {
@@ -116,17 +59,17 @@ TEST_F(IpConfigPageViewTest, FixedAddressTypedInIsWrittenAndResetsTheDevice) {
   sim_.Set(0, "Gateway", 'a', "192.168.7.1");
   sim_.Set(0, "DhcpClient", 'i', "1");
   OnIpConfigPage([&](ConfigurationSheetDialog* sheet) {
-    auto* ip = Find<AddressEdit>(sheet, "ipAddress");
-    auto* mask = Find<AddressEdit>(sheet, "subnetMask");
-    auto* gateway = Find<AddressEdit>(sheet, "gateway");
-    auto* dhcp = Find<QComboBox>(sheet, "dhcpClient");
+    auto* ip = Find<AddressEdit>(tab_, "ipAddress");
+    auto* mask = Find<AddressEdit>(tab_, "subnetMask");
+    auto* gateway = Find<AddressEdit>(tab_, "gateway");
+    auto* dhcp = Find<QComboBox>(tab_, "dhcpClient");
     EXPECT_EQ(Shown(ip), "192.168.7.20");
     EXPECT_EQ(Shown(mask), "255.255.255.0");
     EXPECT_EQ(Shown(gateway), "192.168.7.1");
     EXPECT_EQ(dhcp->currentText(), "Enabled");
     EXPECT_FALSE(ip->isEnabled()) << "DHCP supplies the address";
     for (const char* hidden : {"primaryPort", "primaryPortLabel", "macAddress", "macAddressLabel"})
-      EXPECT_FALSE(Find<QWidget>(sheet, hidden)->isVisible()) << hidden;
+      EXPECT_FALSE(Find<QWidget>(tab_, hidden)->isVisible()) << hidden;
 
     // "Disabled" opens the boxes for a fixed address.
     dhcp->setFocus();
@@ -144,7 +87,7 @@ TEST_F(IpConfigPageViewTest, FixedAddressTypedInIsWrittenAndResetsTheDevice) {
     EXPECT_TRUE(sim_.Log(0).empty());
     EXPECT_TRUE(sheet->isVisible());
 
-    QTest::mouseClick(Find<QPushButton>(sheet, "applyButton"), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>(tab_, "applyButton"), Qt::LeftButton);
   });
   EXPECT_EQ(sim_.Get(0, "Gateway").value, "192.168.7.254");
   EXPECT_EQ(sim_.Get(0, "DhcpClient").value, "2");
@@ -155,13 +98,13 @@ TEST_F(IpConfigPageViewTest, FixedAddressTypedInIsWrittenAndResetsTheDevice) {
 TEST_F(IpConfigPageViewTest, RefreshReplacesEditsThatWereNotApplied) {
   sim_.Set(0, "DhcpClient", 'i', "2");
   sim_.Set(0, "IpAddress", 'a', "10.0.0.5");
-  OnIpConfigPage([&](ConfigurationSheetDialog* sheet) {
-    auto* ip = Find<AddressEdit>(sheet, "ipAddress");
+  OnIpConfigPage([&](ConfigurationSheetDialog*) {
+    auto* ip = Find<AddressEdit>(tab_, "ipAddress");
     ASSERT_TRUE(ip->isEnabled());
     TypeInto(ip, 3, "99");
     EXPECT_EQ(Shown(ip), "10.0.0.99");
     sim_.Set(0, "IpAddress", 'a', "10.0.0.6");
-    QTest::mouseClick(Find<QPushButton>(sheet, "refreshButton"), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>(tab_, "refreshButton"), Qt::LeftButton);
     EXPECT_EQ(Shown(ip), "10.0.0.6");
   });
   EXPECT_TRUE(prompter_.Shown().empty());
@@ -169,9 +112,9 @@ TEST_F(IpConfigPageViewTest, RefreshReplacesEditsThatWereNotApplied) {
 
 TEST_F(IpConfigPageViewTest, ShortDeviceMacRefusesApplyAndWritesNothing) {
   sim_.Set(0, "MacAddress", 'x', "0011223344");
-  OnIpConfigPage([&](ConfigurationSheetDialog* sheet) {
+  OnIpConfigPage([&](ConfigurationSheetDialog*) {
     sim_.ClearLog(0);
-    QTest::mouseClick(Find<QPushButton>(sheet, "applyButton"), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>(tab_, "applyButton"), Qt::LeftButton);
     EXPECT_FALSE(Wrote("IpAddress"));
   });
   ASSERT_EQ(prompter_.Shown().size(), 1U);
@@ -181,14 +124,14 @@ TEST_F(IpConfigPageViewTest, ShortDeviceMacRefusesApplyAndWritesNothing) {
 
 TEST_F(IpConfigPageViewTest, DhcpSnapsBackToDisabledInApClientMode) {
   sim_.Set(0, "DhcpClient", 'i', "2");
-  OnIpConfigPage([&](ConfigurationSheetDialog* sheet) {
+  OnIpConfigPage([&](ConfigurationSheetDialog*) {
     app_->Sheet().Wireless().Mode().Select(pages::IpConfigPage::kApClientMode);
-    auto* dhcp = Find<QComboBox>(sheet, "dhcpClient");
+    auto* dhcp = Find<QComboBox>(tab_, "dhcpClient");
     ASSERT_EQ(dhcp->currentText(), "Disabled");
     dhcp->setFocus();
     QTest::keyClick(dhcp, Qt::Key_Up);
     EXPECT_EQ(dhcp->currentText(), "Disabled") << "the list shows the model's selection";
-    EXPECT_TRUE(Find<AddressEdit>(sheet, "ipAddress")->isEnabled());
+    EXPECT_TRUE(Find<AddressEdit>(tab_, "ipAddress")->isEnabled());
   });
   EXPECT_EQ(prompter_.Texts(),
             (std::vector<std::string>{std::string(pages::kApClientNeedsFixedAddressMessage)}));

@@ -8,18 +8,11 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTabBar>
-#include <QTabWidget>
 #include <QTest>
-#include <memory>
 
-#include "Application.h"
-#include "ConfigurationSheetDialog.h"
 #include "GuiFixture.h"
-#include "MainWindowView.h"
 #include "PasswordDialog.h"
 #include "mib/MibVariables.h"
-#include "support/ApSimProcess.h"
-#include "support/TestSupport.h"
 
 namespace kelvo::gui {
 namespace {
@@ -27,32 +20,8 @@ namespace {
 using test::OnModalOf;
 using test::SpinUntil;
 
-class MainWindowViewTest : public ::testing::Test {
+class MainWindowViewTest : public test::AppFixture {
  protected:
-  MainWindowViewTest() {
-    StartOptions options;
-    options.agentPort = sim_.Port();
-    options.listenPort = 0;
-    options.discoveryTargets = {"127.255.255.255"};
-    options.settingsPath = QString();
-    app_ = std::make_unique<Application>(options, &prompter_);
-  }
-
-  void StartAndDiscover() {
-    ASSERT_FALSE(app_->Start().has_value());
-    ASSERT_TRUE(SpinUntil([&] { return List()->topLevelItemCount() == sim_.Count(); }));
-  }
-
-  AccessPointList* List() { return app_->Window()->List(); }
-  int RowOf(const std::string& address) {
-    const auto items = List()->findItems(QString::fromStdString(address), Qt::MatchExactly, 0);
-    return items.isEmpty() ? -1 : List()->indexOfTopLevelItem(items.front());
-  }
-  void ClickRow(int row) {
-    const QRect rect = List()->visualItemRect(List()->topLevelItem(row));
-    QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, rect.center());
-  }
-
   // The read groups the access point received, in order; 0 for a request that is none.
   std::vector<int> GroupsRead(int ap) {
     std::vector<std::vector<std::string>> requests;
@@ -78,21 +47,6 @@ class MainWindowViewTest : public ::testing::Test {
     }
     return groups;
   }
-
-  // Through the prompt with the password into the sheet; then runs inSheet in it.
-  void Configure(const QString& password, std::function<void(ConfigurationSheetDialog*)> inSheet) {
-    OnModalOf<PasswordDialog>([=](PasswordDialog* prompt) {
-      ASSERT_NE(prompt, nullptr);
-      QTest::keyClicks(prompt->PasswordField(), password);
-      OnModalOf<ConfigurationSheetDialog>(inSheet);
-      QTest::keyClick(prompt->PasswordField(), Qt::Key_Return);
-    });
-    QTest::mouseClick(app_->Window()->ConfigurationButton(), Qt::LeftButton);
-  }
-
-  test::ApSimProcess sim_;
-  test::RecordingPrompter prompter_;
-  std::unique_ptr<Application> app_;
 };
 
 TEST_F(MainWindowViewTest, ShowingTheWindowListsEveryAccessPoint) {
@@ -247,14 +201,7 @@ TEST_F(MainWindowViewTest, StandardDialogKeysCloseTheWindow) {
 // The one test with real message boxes: the reset question answered No with the mouse.
 class RealMessageBoxTest : public MainWindowViewTest {
  protected:
-  RealMessageBoxTest() {
-    StartOptions options;
-    options.agentPort = sim_.Port();
-    options.listenPort = 0;
-    options.discoveryTargets = {"127.255.255.255"};
-    options.settingsPath = QString();
-    app_ = std::make_unique<Application>(options);
-  }
+  RealMessageBoxTest() { MakeApp(QString(), nullptr); }
 };
 
 TEST_F(RealMessageBoxTest, ResetQuestionAnsweredNoSendsNothing) {

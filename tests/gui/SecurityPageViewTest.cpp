@@ -9,78 +9,35 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTabBar>
-#include <QTabWidget>
 #include <QTest>
 #include <algorithm>
 #include <cstdlib>
-#include <memory>
 
-#include "Application.h"
-#include "ConfigurationSheetDialog.h"
 #include "GuiFixture.h"
-#include "MainWindowView.h"
-#include "PasswordDialog.h"
 #include "mib/MibVariables.h"
-#include "support/ApSimProcess.h"
-#include "support/TestSupport.h"
 #include "views/ControlBinding.h"
 
 namespace kelvo::gui {
 namespace {
 
-using test::OnModalOf;
-using test::SpinUntil;
-
-class SecurityPageViewTest : public ::testing::Test {
+class SecurityPageViewTest : public test::AppFixture {
  protected:
-  SecurityPageViewTest() {
-    StartOptions options;
-    options.agentPort = sim_.Port();
-    options.listenPort = 0;
-    options.discoveryTargets = {"127.255.255.255"};
-    options.settingsPath = QString();
-    app_ = std::make_unique<Application>(options, &prompter_);
-  }
-
   // Opens the sheet on the first access point with the Security tab in front, runs inTab in
   // it and closes the sheet again.
   void OnSecurityTab(const std::function<void()>& inTab) {
-    ASSERT_FALSE(app_->Start().has_value());
-    ASSERT_TRUE(SpinUntil([&] { return List()->topLevelItemCount() == sim_.Count(); }));
-    const auto rows = List()->findItems(QString::fromStdString(sim_.Address(0)), Qt::MatchExactly);
-    ASSERT_FALSE(rows.isEmpty());
-    QTest::mouseClick(List()->viewport(), Qt::LeftButton, {},
-                      List()->visualItemRect(rows.front()).center());
-    bool ran = false;
-    OnModalOf<PasswordDialog>([&](PasswordDialog* prompt) {
-      ASSERT_NE(prompt, nullptr);
-      QTest::keyClicks(prompt->PasswordField(), "admin");
-      OnModalOf<ConfigurationSheetDialog>([&](ConfigurationSheetDialog* sheet) {
-        ASSERT_NE(sheet, nullptr);
-        QTabBar* bar = sheet->Tabs()->tabBar();
-        QTest::mouseClick(bar, Qt::LeftButton, {},
-                          bar->tabRect(pages::ConfigurationSheet::kSecurity).center());
-        tab_ = sheet->Tabs()->widget(pages::ConfigurationSheet::kSecurity);
-        ASSERT_TRUE(SpinUntil([&] { return Edit("reAuthPeriod")->text() == "3600"; }));
-        sim_.ClearLog(0);
-        prompter_.Clear();
-        inTab();
-        ran = true;
-        sheet->close();
-      });
-      QTest::keyClick(prompt->PasswordField(), Qt::Key_Return);
-    });
-    QTest::mouseClick(app_->Window()->ConfigurationButton(), Qt::LeftButton);
-    ASSERT_TRUE(ran);
+    OnTab(
+        pages::ConfigurationSheet::kSecurity,
+        [&] { return Edit("reAuthPeriod")->text() == "3600"; },
+        [&](ConfigurationSheetDialog*, QWidget*) {
+          sim_.ClearLog(0);
+          prompter_.Clear();
+          inTab();
+        });
   }
 
-  AccessPointList* List() { return app_->Window()->List(); }
   template <typename W>
   W* Find(const QString& name) {
-    W* widget = tab_->findChild<W*>(name);
-    EXPECT_NE(widget, nullptr) << name.toStdString();
-    return widget;
+    return test::Find<W>(tab_, name);
   }
   QLineEdit* Edit(const QString& name) { return Find<QLineEdit>(name); }
   QLineEdit* Key(int number) { return Edit(QStringLiteral("key%1").arg(number)); }
@@ -112,11 +69,6 @@ class SecurityPageViewTest : public ::testing::Test {
     const auto oids = SetOids();
     return std::find(oids.begin(), oids.end(), mib::FullOid(variable)) != oids.end();
   }
-
-  test::ApSimProcess sim_;
-  test::RecordingPrompter prompter_;
-  std::unique_ptr<Application> app_;
-  QWidget* tab_ = nullptr;
 };
 
 TEST_F(SecurityPageViewTest, KeyBoxesFollowTheChoicesAndOnlyTheActiveKeyTravels) {

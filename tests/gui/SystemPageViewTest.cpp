@@ -8,85 +8,36 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTabBar>
-#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
-#include <memory>
 
-#include "Application.h"
-#include "ConfigurationSheetDialog.h"
 #include "GuiFixture.h"
-#include "MainWindowView.h"
-#include "PasswordDialog.h"
 #include "mib/MibVariables.h"
-#include "support/ApSimProcess.h"
-#include "support/TestSupport.h"
 
 namespace kelvo::gui {
 namespace {
-
-using test::OnModalOf;
-using test::SpinUntil;
 
 // Octet strings as the simulator logs and reports them.
 std::string Hex(const std::string& text) {
   return QByteArray::fromStdString(text).toHex().toUpper().toStdString();
 }
 
-class SystemPageViewTest : public ::testing::Test {
+class SystemPageViewTest : public test::AppFixture {
  protected:
-  SystemPageViewTest() { StartWithSettings(QString()); }
-
-  void StartWithSettings(const QString& settingsPath) {
-    StartOptions options;
-    options.agentPort = sim_.Port();
-    options.listenPort = 0;
-    options.discoveryTargets = {"127.255.255.255"};
-    options.settingsPath = settingsPath;
-    app_ = std::make_unique<Application>(options, &prompter_);
-  }
-
-  // Discovers, selects the first access point and opens its sheet with the System tab in
-  // front; inSheet runs while the sheet is on screen, then the sheet is closed.
-  void InSheet(std::function<void(ConfigurationSheetDialog*)> inSheet) {
-    ASSERT_FALSE(app_->Start().has_value());
-    AccessPointList* list = app_->Window()->List();
-    ASSERT_TRUE(SpinUntil([&] { return list->topLevelItemCount() == sim_.Count(); }));
-    const auto rows = list->findItems(QString::fromStdString(sim_.Address(0)), Qt::MatchExactly);
-    ASSERT_EQ(rows.size(), 1);
-    const QRect rect = list->visualItemRect(rows.front());
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
-    bool ran = false;
-    OnModalOf<PasswordDialog>([&](PasswordDialog* prompt) {
-      ASSERT_NE(prompt, nullptr);
-      QTest::keyClicks(prompt->PasswordField(), "admin");
-      OnModalOf<ConfigurationSheetDialog>([&](ConfigurationSheetDialog* sheet) {
-        ASSERT_NE(sheet, nullptr);
-        sheet_ = sheet;
-        ran = true;
-        inSheet(sheet);
-        sheet->close();
-      });
-      QTest::keyClick(prompt->PasswordField(), Qt::Key_Return);
-    });
-    QTest::mouseClick(app_->Window()->ConfigurationButton(), Qt::LeftButton);
-    ASSERT_TRUE(ran);
+  // Opens the sheet on the first access point with the System tab in front; inSheet runs
+  // while the sheet is on screen, then the sheet is closed.
+  void InSheet(const std::function<void(ConfigurationSheetDialog*)>& inSheet) {
+    OnTab(
+        pages::ConfigurationSheet::kSystem, [] { return true; },
+        [&](ConfigurationSheetDialog* sheet, QWidget*) { inSheet(sheet); });
   }
 
   template <typename W = QWidget>
-  W* Find(const char* name, int tab = 0) {
-    W* widget = sheet_->Tabs()->widget(tab)->findChild<W*>(QLatin1String(name));
-    EXPECT_NE(widget, nullptr) << name;
-    return widget;
+  W* Find(const char* name, int tab = pages::ConfigurationSheet::kSystem) {
+    return test::Find<W>(sheet_->Tabs()->widget(tab), QLatin1String(name));
   }
   QString Text(const char* name) { return Find<QLineEdit>(name)->text(); }
   void Click(const char* name) { QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton); }
-  void PressTab(int tab) {
-    QTabBar* bar = sheet_->Tabs()->tabBar();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(tab).center());
-    ASSERT_TRUE(SpinUntil([&] { return app_->Sheet().CurrentTab() == tab; }));
-  }
 
   // The variables the access point was asked to set, as (name, value).
   std::vector<std::pair<std::string, std::string>> Sets() {
@@ -99,11 +50,6 @@ class SystemPageViewTest : public ::testing::Test {
     }
     return sets;
   }
-
-  test::ApSimProcess sim_;
-  test::RecordingPrompter prompter_;
-  std::unique_ptr<Application> app_;
-  ConfigurationSheetDialog* sheet_ = nullptr;
 };
 
 TEST_F(SystemPageViewTest, ShowsTheDeviceAndHidesWhatIsOnlyCarried) {
@@ -209,7 +155,7 @@ TEST_F(SystemPageViewTest, ManufacturingFileShowsMfgWhichOpensTheRfTest) {
   file.write("[Manufacture5521]\n\nEnable5521=1\n");
   file.close();
   // The settings path ends with its separator.
-  StartWithSettings(settings.path() + QLatin1Char('/'));
+  MakeApp(settings.path() + QLatin1Char('/'), &prompter_);
   int opened = 0;
   InSheet([&](ConfigurationSheetDialog*) {
     app_->Sheet().System().SetRfTestWindowOpener([&] {

@@ -9,77 +9,33 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTabBar>
-#include <QTabWidget>
 #include <QTest>
 #include <algorithm>
 #include <cstdlib>
-#include <memory>
 
-#include "Application.h"
-#include "ConfigurationSheetDialog.h"
 #include "GuiFixture.h"
-#include "MainWindowView.h"
-#include "PasswordDialog.h"
 #include "mib/MibVariables.h"
-#include "support/ApSimProcess.h"
-#include "support/TestSupport.h"
 
 namespace kelvo::gui {
 namespace {
 
-using test::OnModalOf;
-using test::SpinUntil;
-
-class WirelessPageViewTest : public ::testing::Test {
+class WirelessPageViewTest : public test::AppFixture {
  protected:
-  WirelessPageViewTest() {
-    StartOptions options;
-    options.agentPort = sim_.Port();
-    options.listenPort = 0;
-    options.discoveryTargets = {"127.255.255.255"};
-    options.settingsPath = QString();
-    app_ = std::make_unique<Application>(options, &prompter_);
-  }
-
   // Opens the sheet on the first access point with the Wireless tab in front, runs inTab in
   // it and closes the sheet again.
   void OnWirelessTab(const std::function<void()>& inTab) {
-    ASSERT_FALSE(app_->Start().has_value());
-    ASSERT_TRUE(SpinUntil([&] { return List()->topLevelItemCount() == sim_.Count(); }));
-    const auto rows = List()->findItems(QString::fromStdString(sim_.Address(0)), Qt::MatchExactly);
-    ASSERT_FALSE(rows.isEmpty());
-    QTest::mouseClick(List()->viewport(), Qt::LeftButton, {},
-                      List()->visualItemRect(rows.front()).center());
-    bool ran = false;
-    OnModalOf<PasswordDialog>([&](PasswordDialog* prompt) {
-      ASSERT_NE(prompt, nullptr);
-      QTest::keyClicks(prompt->PasswordField(), "admin");
-      OnModalOf<ConfigurationSheetDialog>([&](ConfigurationSheetDialog* sheet) {
-        ASSERT_NE(sheet, nullptr);
-        QTabBar* bar = sheet->Tabs()->tabBar();
-        QTest::mouseClick(bar, Qt::LeftButton, {},
-                          bar->tabRect(pages::ConfigurationSheet::kWireless).center());
-        tab_ = sheet->Tabs()->widget(pages::ConfigurationSheet::kWireless);
-        ASSERT_TRUE(SpinUntil([&] { return Edit("essid")->text() == "kelvo-wlan"; }));
-        sim_.ClearLog(0);
-        prompter_.Clear();
-        inTab();
-        ran = true;
-        sheet->close();
-      });
-      QTest::keyClick(prompt->PasswordField(), Qt::Key_Return);
-    });
-    QTest::mouseClick(app_->Window()->ConfigurationButton(), Qt::LeftButton);
-    ASSERT_TRUE(ran);
+    OnTab(
+        pages::ConfigurationSheet::kWireless, [&] { return Edit("essid")->text() == "kelvo-wlan"; },
+        [&](ConfigurationSheetDialog*, QWidget*) {
+          sim_.ClearLog(0);
+          prompter_.Clear();
+          inTab();
+        });
   }
 
-  AccessPointList* List() { return app_->Window()->List(); }
   template <typename W>
   W* Find(const char* name) {
-    W* widget = tab_->findChild<W*>(QString::fromLatin1(name));
-    EXPECT_NE(widget, nullptr) << name;
-    return widget;
+    return test::Find<W>(tab_, QString::fromLatin1(name));
   }
   QLineEdit* Edit(const char* name) { return Find<QLineEdit>(name); }
   QComboBox* Combo(const char* name) { return Find<QComboBox>(name); }
@@ -112,11 +68,6 @@ class WirelessPageViewTest : public ::testing::Test {
     const auto oids = SetOids();
     return std::find(oids.begin(), oids.end(), mib::FullOid(variable)) != oids.end();
   }
-
-  test::ApSimProcess sim_;
-  test::RecordingPrompter prompter_;
-  std::unique_ptr<Application> app_;
-  QWidget* tab_ = nullptr;
 };
 
 TEST_F(WirelessPageViewTest, ShowsTheDeviceAndAppliesEditsWithTheMacTable) {
