@@ -62,10 +62,7 @@ class AboutPageView final : public PageView {
     corner->setFixedSize(metrics.averageCharWidth() * 3 / 2, metrics.height() * 3 / 2);
     binder_.Text(corner, page_.CornerText());
 
-    auto* absorber = new QPushButton(this);
-    absorber->setObjectName(QStringLiteral("defaultButton"));
-    absorber->setAutoDefault(false);
-    absorber->setDefault(false);
+    auto* absorber = NewPageButton(QString(), QStringLiteral("defaultButton"), this);
     binder_.Push(absorber, page_.DefaultButton(), {});
 
     auto* layout = new QGridLayout(this);

@@ -169,6 +169,22 @@ void Binder::Push(QPushButton* button, ui::Button& state, Action press) {
                    [this, press](bool) { UserAction(press); });
 }
 
+QPushButton* NewPageButton(const QString& text, const QString& objectName, QWidget* parent) {
+  auto* button = new QPushButton(text, parent);
+  button->setObjectName(objectName);
+  button->setAccessibleName(text);
+  button->setAutoDefault(false);
+  button->setDefault(false);
+  return button;
+}
+
+QPushButton* Binder::Button(ui::Button& state, const QString& objectName, Action press,
+                            QWidget* parent) {
+  QPushButton* button = NewPageButton(FromUtf8(state.Caption()), objectName, parent);
+  Push(button, state, std::move(press));
+  return button;
+}
+
 void Binder::Flags(QWidget* widget, const ui::Control& control) { Add(control, widget, {}); }
 
 void Binder::Refresh() {

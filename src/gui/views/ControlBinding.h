@@ -37,6 +37,11 @@ class AddressEdit : public QWidget {
   std::vector<QLineEdit*> fields_;
 };
 
+// A push button for a page. No page button is ever the default button, so Enter in a text
+// box presses nothing.
+QPushButton* NewPageButton(const QString& text, const QString& objectName,
+                           QWidget* parent = nullptr);
+
 // The bindings of one page view. Callbacks run on the user-interface thread; after each one
 // the view refreshes every binding.
 class Binder {
@@ -56,6 +61,9 @@ class Binder {
   void Check(QAbstractButton* box, ui::CheckBox& check, Action click = {});
   void List(QListWidget* widget, ui::ListBox& list);
   void Push(QPushButton* button, ui::Button& state, Action press);
+  // A new page button with the state's caption, bound to it.
+  QPushButton* Button(ui::Button& state, const QString& objectName, Action press,
+                      QWidget* parent = nullptr);
   // Visibility and enabled state only (frames, labels, group boxes).
   void Flags(QWidget* widget, const ui::Control& control);
 

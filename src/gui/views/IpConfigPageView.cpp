@@ -90,12 +90,7 @@ class IpConfigPageView final : public PageView {
 
  private:
   QPushButton* MakeButton(const QString& text, const QString& name) {
-    auto* button = new QPushButton(text, this);
-    button->setObjectName(name);
-    button->setAccessibleName(text);
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    return button;
+    return NewPageButton(text, name, this);
   }
 
   pages::IpConfigPage& page_;

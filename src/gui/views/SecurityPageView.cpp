@@ -170,15 +170,8 @@ class SecurityPageView final : public PageView {
     return buttons;
   }
 
-  // Enter in a text box must press nothing, so no button is ever the default.
   QPushButton* MakeButton(ui::Button& state, const QString& name, Binder::Action press) {
-    auto* button = new QPushButton(QString::fromStdString(state.Caption()));
-    button->setObjectName(name);
-    button->setAccessibleName(button->text());
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    binder_.Push(button, state, std::move(press));
-    return button;
+    return binder_.Button(state, name, std::move(press));
   }
 
   pages::SecurityPage& page_;

@@ -113,10 +113,7 @@ class StatisticPageView final : public PageView {
     }
 
     // Never shown: it takes the Enter key so that nothing else is pressed by it.
-    auto* absorber = new QPushButton(this);
-    absorber->setObjectName(QStringLiteral("defaultButton"));
-    absorber->setAutoDefault(false);
-    absorber->setDefault(false);
+    auto* absorber = NewPageButton(QString(), QStringLiteral("defaultButton"), this);
     layout->addWidget(absorber);
 
     binder_.Check(ethernet, page_.Ethernet(), [this] { page_.ClickEthernet(); });

@@ -70,11 +70,8 @@ class SystemPageView final : public PageView {
 
   QPushButton* Button(const char* objectName, const char* label, ui::Button& state,
                       Binder::Action press) {
-    auto* button = new QPushButton(QLatin1String(label), this);
+    auto* button = NewPageButton(QLatin1String(label), QString(), this);
     Name(button, objectName, label);
-    // Enter in a text box must press nothing.
-    button->setAutoDefault(false);
-    button->setDefault(false);
     binder_.Push(button, state, std::move(press));
     return button;
   }

@@ -177,16 +177,8 @@ class WirelessPageView final : public PageView {
     return buttons;
   }
 
-  // Enter in a text box must press nothing, so no button is ever the default.
   QPushButton* MakeButton(ui::Button& state, const QString& name, Binder::Action press) {
-    auto* button = new QPushButton;
-    button->setObjectName(name);
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    button->setText(QString::fromStdString(state.Caption()));
-    button->setAccessibleName(button->text());
-    binder_.Push(button, state, std::move(press));
-    return button;
+    return binder_.Button(state, name, std::move(press));
   }
 
   pages::WirelessPage& page_;
