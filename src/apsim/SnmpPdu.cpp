@@ -246,17 +246,6 @@ std::string FormatIpv4(std::uint32_t address) {
          std::to_string((address >> 8) & 0xFF) + '.' + std::to_string(address & 0xFF);
 }
 
-std::string HexText(std::span<const std::uint8_t> bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  text.reserve(bytes.size() * 2);
-  for (const std::uint8_t byte : bytes) {
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0xF];
-  }
-  return text;
-}
-
 std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view text) {
   if (text.size() % 2 != 0) return std::nullopt;
   std::vector<std::uint8_t> bytes;

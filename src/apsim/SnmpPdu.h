@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "mib/Conversions.h"
 #include "snmp/SnmpMessage.h"
 
 namespace kelvo::apsim {
@@ -80,7 +81,7 @@ std::optional<ObjectId> ParseObjectId(std::string_view text);
 std::optional<std::uint32_t> ParseIpv4(std::string_view text);  // host order
 std::string FormatIpv4(std::uint32_t address);
 
-std::string HexText(std::span<const std::uint8_t> bytes);  // upper case, no separators
+using mib::HexText;  // upper case, no separators
 std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view text);
 
 // A value as the control channel and the request log show it: a type letter (i INTEGER,

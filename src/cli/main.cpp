@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "mib/Conversions.h"
 #include "snmp/AgentSession.h"
 #include "snmp/SnmpComponent.h"
 #include "snmp/WaitHook.h"
@@ -72,16 +73,6 @@ std::optional<long> ParseNumber(std::string_view text, long low, long high) {
   return value;
 }
 
-std::string HexUpper(const std::vector<std::uint8_t>& bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (const std::uint8_t byte : bytes) {
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0x0F];
-  }
-  return text;
-}
-
 std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view text) {
   if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
     text.remove_prefix(2);
@@ -107,7 +98,7 @@ std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view text) {
 std::string FormatValue(const SnmpVariable& variable) {
   if (variable.Tag() == ValueTag::OctetString || variable.Tag() == ValueTag::Opaque) {
     for (const std::uint8_t byte : variable.Bytes()) {
-      if (byte < 0x20 || byte > 0x7E) return "0x" + HexUpper(variable.Bytes());
+      if (byte < 0x20 || byte > 0x7E) return "0x" + kelvo::mib::HexText(variable.Bytes());
     }
     return std::string(variable.Bytes().begin(), variable.Bytes().end());
   }
