@@ -8,6 +8,8 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
+#include <cstdlib>
 
 #include "PasswordDialog.h"
 
@@ -105,6 +107,34 @@ void AppFixture::PressTab(int tab) {
   QTabBar* bar = sheet_->Tabs()->tabBar();
   QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(tab).center());
   ASSERT_TRUE(SpinUntil([&] { return app_->Sheet().CurrentTab() == tab; }));
+}
+
+void AppFixture::Retype(QLineEdit* edit, const QString& text) {
+  edit->setFocus();
+  QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+  if (text.isEmpty()) QTest::keyClick(edit, Qt::Key_Delete);
+  QTest::keyClicks(edit, text);
+}
+
+void AppFixture::Choose(QComboBox* box, int index) {
+  box->setFocus();
+  const int steps = index - box->currentIndex();
+  for (int i = 0; i < std::abs(steps); ++i) {
+    QTest::keyClick(box, steps > 0 ? Qt::Key_Down : Qt::Key_Up);
+  }
+}
+
+std::vector<std::string> AppFixture::SetOids() {
+  std::vector<std::string> oids;
+  for (const auto& entry : sim_.Log(0)) {
+    if (entry.pdu == "set") oids.push_back(entry.oid);
+  }
+  return oids;
+}
+
+bool AppFixture::WasSet(mib::Variable variable) {
+  const auto oids = SetOids();
+  return std::find(oids.begin(), oids.end(), mib::FullOid(variable)) != oids.end();
 }
 
 }  // namespace kelvo::test

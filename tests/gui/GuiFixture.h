@@ -7,16 +7,20 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QString>
 #include <QWidget>
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Application.h"
 #include "ConfigurationSheetDialog.h"
 #include "MainWindowView.h"
+#include "mib/MibVariables.h"
 #include "support/ApSimProcess.h"
 #include "support/TestSupport.h"
 
@@ -72,6 +76,14 @@ class AppFixture : public ::testing::Test {
 
   // Clicks a tab of the open sheet and waits until the sheet has it in front.
   void PressTab(int tab);
+
+  // Replaces a box's text as a user would: focus, select all, type.
+  static void Retype(QLineEdit* edit, const QString& text);
+  // Steps a drop-down list with the arrow keys towards entry index, one entry a key.
+  static void Choose(QComboBox* box, int index);
+  // The OIDs the first access point was sent in SetRequests, in order.
+  std::vector<std::string> SetOids();
+  bool WasSet(mib::Variable variable);
 
   ApSimProcess sim_;
   RecordingPrompter prompter_;

@@ -40,34 +40,6 @@ class WirelessPageViewTest : public test::AppFixture {
   QLineEdit* Edit(const char* name) { return Find<QLineEdit>(name); }
   QComboBox* Combo(const char* name) { return Find<QComboBox>(name); }
   void Click(const char* name) { QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton); }
-
-  // Replaces a box's text as a user would: focus, select all, type.
-  static void Retype(QLineEdit* edit, const QString& text) {
-    edit->setFocus();
-    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
-    if (text.isEmpty()) QTest::keyClick(edit, Qt::Key_Delete);
-    QTest::keyClicks(edit, text);
-  }
-  // Steps a drop-down list with the arrow keys towards entry index, one entry a key.
-  static void Choose(QComboBox* box, int index) {
-    box->setFocus();
-    const int steps = index - box->currentIndex();
-    for (int i = 0; i < std::abs(steps); ++i) {
-      QTest::keyClick(box, steps > 0 ? Qt::Key_Down : Qt::Key_Up);
-    }
-  }
-
-  std::vector<std::string> SetOids() {
-    std::vector<std::string> oids;
-    for (const auto& entry : sim_.Log(0)) {
-      if (entry.pdu == "set") oids.push_back(entry.oid);
-    }
-    return oids;
-  }
-  bool WasSet(mib::Variable variable) {
-    const auto oids = SetOids();
-    return std::find(oids.begin(), oids.end(), mib::FullOid(variable)) != oids.end();
-  }
 };
 
 TEST_F(WirelessPageViewTest, ShowsTheDeviceAndAppliesEditsWithTheMacTable) {

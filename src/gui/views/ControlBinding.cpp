@@ -185,6 +185,15 @@ QPushButton* Binder::Button(ui::Button& state, const QString& objectName, Action
   return button;
 }
 
+QHBoxLayout* Binder::RefreshApplyRow(ui::Button& refresh, Action doRefresh, ui::Button& apply,
+                                     Action doApply) {
+  auto* row = new QHBoxLayout;
+  row->addStretch();
+  row->addWidget(Button(refresh, QStringLiteral("refreshButton"), std::move(doRefresh)));
+  row->addWidget(Button(apply, QStringLiteral("applyButton"), std::move(doApply)));
+  return row;
+}
+
 void Binder::Flags(QWidget* widget, const ui::Control& control) { Add(control, widget, {}); }
 
 void Binder::Refresh() {

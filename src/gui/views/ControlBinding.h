@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -64,6 +65,9 @@ class Binder {
   // A new page button with the state's caption, bound to it.
   QPushButton* Button(ui::Button& state, const QString& objectName, Action press,
                       QWidget* parent = nullptr);
+  // The row of a page's "Refresh" and "Apply" buttons, at its right end.
+  QHBoxLayout* RefreshApplyRow(ui::Button& refresh, Action doRefresh, ui::Button& apply,
+                               Action doApply);
   // Visibility and enabled state only (frames, labels, group boxes).
   void Flags(QWidget* widget, const ui::Control& control);
 

@@ -161,17 +161,9 @@ class SecurityPageView final : public PageView {
   }
 
   QHBoxLayout* BuildButtons() {
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(MakeButton(page_.RefreshButton(), QStringLiteral("refreshButton"),
-                                  [this] { page_.Refresh(); }));
-    buttons->addWidget(
-        MakeButton(page_.ApplyButton(), QStringLiteral("applyButton"), [this] { page_.Apply(); }));
-    return buttons;
-  }
-
-  QPushButton* MakeButton(ui::Button& state, const QString& name, Binder::Action press) {
-    return binder_.Button(state, name, std::move(press));
+    return binder_.RefreshApplyRow(
+        page_.RefreshButton(), [this] { page_.Refresh(); }, page_.ApplyButton(),
+        [this] { page_.Apply(); });
   }
 
   pages::SecurityPage& page_;
