@@ -45,7 +45,7 @@ void AuthorizedTableRecord::DecodeInto(std::span<const std::uint8_t> bytes) {
   }
 }
 
-void ExchangeAuthorizedRecord(snmp::AgentSession& session, const std::string& host,
+bool ExchangeAuthorizedRecord(snmp::AgentSession& session, const std::string& host,
                               const AuthorizedTableRecord& request, std::uint16_t& count,
                               std::array<std::uint8_t, 6>& address) {
   const auto bytes = request.Encode();
@@ -54,15 +54,17 @@ void ExchangeAuthorizedRecord(snmp::AgentSession& session, const std::string& ho
       snmp::SnmpVariable::ForSetBytes(FullOid(Variable::AuthorizedTableEntry),
                                       std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
   session.Component().Message().Add(std::move(*variable));
-  if (!session.SendBuilt(host, kExchangeTimeoutMs)) return;
+  if (!session.SendBuilt(host, kExchangeTimeoutMs)) return false;
+  const bool accepted = session.Component().Message().ErrorStatus() == 0;
   const auto reply = session.ResponseValueBytes(1);
-  if (!reply) return;
+  if (!reply) return false;
   AuthorizedTableRecord decoded;
   decoded.count = count;
   decoded.address = address;
   decoded.DecodeInto(*reply);
   count = decoded.count;
   address = decoded.address;
+  return accepted;
 }
 
 }  // namespace kelvo::mib

@@ -31,8 +31,9 @@ struct AuthorizedTableRecord {
 
 // Sends one record to the access point (SetRequest, write community, 10000 ms) and returns
 // the reply's count and address through the outputs. On any failure the outputs keep what
-// the caller put in them; nothing is reported. The reply's error status is not examined.
-void ExchangeAuthorizedRecord(snmp::AgentSession& session, const std::string& host,
+// the caller put in them; nothing is reported. The outputs are taken whatever the reply's
+// error status; the result says whether a reply came with status 0.
+bool ExchangeAuthorizedRecord(snmp::AgentSession& session, const std::string& host,
                               const AuthorizedTableRecord& request, std::uint16_t& count,
                               std::array<std::uint8_t, 6>& address);
 

@@ -47,7 +47,7 @@ std::vector<std::string> FetchAuthorizedAddresses(snmp::AgentSession& session,
   return entries;
 }
 
-void StoreAuthorizedAddresses(snmp::AgentSession& session, const std::string& host,
+bool StoreAuthorizedAddresses(snmp::AgentSession& session, const std::string& host,
                               const std::vector<std::string>& entries) {
   std::vector<Address> addresses;
   for (const std::string& entry : entries) {
@@ -62,17 +62,19 @@ void StoreAuthorizedAddresses(snmp::AgentSession& session, const std::string& ho
   std::uint16_t count = 0;
   Address reply{};
   if (addresses.empty()) {
-    mib::ExchangeAuthorizedRecord(session, host, Record(mib::AuthorizedTableRecord::kStore, 0, 0),
-                                  count, reply);
-    return;
+    return mib::ExchangeAuthorizedRecord(
+        session, host, Record(mib::AuthorizedTableRecord::kStore, 0, 0), count, reply);
   }
+  bool stored = true;
   const auto total = static_cast<std::uint16_t>(addresses.size());
   for (std::uint16_t i = 0; i < total; ++i) {
-    mib::ExchangeAuthorizedRecord(session, host,
-                                  Record(mib::AuthorizedTableRecord::kStore, total,
-                                         static_cast<std::uint16_t>(i + 1), addresses[i]),
-                                  count, reply);
+    stored = mib::ExchangeAuthorizedRecord(session, host,
+                                           Record(mib::AuthorizedTableRecord::kStore, total,
+                                                  static_cast<std::uint16_t>(i + 1), addresses[i]),
+                                           count, reply) &&
+             stored;
   }
+  return stored;
 }
 
 }  // namespace kelvo::pages

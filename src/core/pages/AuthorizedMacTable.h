@@ -25,8 +25,8 @@ std::vector<std::string> FetchAuthorizedAddresses(snmp::AgentSession& session,
 // Stores the entries in order, each record carrying the table's size and the entry's 1-based
 // index; an empty table is stored as one record with count and index 0. Entries that are not
 // exactly 12 hex digits are left out (the count and indices cover the others only), and
-// entries past the limit are not sent.
-void StoreAuthorizedAddresses(snmp::AgentSession& session, const std::string& host,
+// entries past the limit are not sent. Returns whether the device took every record.
+bool StoreAuthorizedAddresses(snmp::AgentSession& session, const std::string& host,
                               const std::vector<std::string>& entries);
 
 }  // namespace kelvo::pages

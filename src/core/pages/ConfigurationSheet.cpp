@@ -11,7 +11,9 @@ ConfigurationSheet::ConfigurationSheet(PageContext& context)
       ipConfig_(context),
       statistic_(context),
       wireless_(context),
-      security_(context) {
+      security_(context),
+      profiles_(context, {system_, ipConfig_, wireless_, security_}) {
+  system_.SetProfileListRefresher([this] { profiles_.RefreshProfileList(); });
   system_.SetChannelListTarget(&wireless_.ChannelId());
   ipConfig_.SetWirelessModeList(&wireless_.Mode());
   wireless_.SetDhcpDisabledQuery([this] { return ipConfig_.IsDhcpDisabled(); });

@@ -16,6 +16,7 @@
 #include "pages/StatisticPage.h"
 #include "pages/SystemPage.h"
 #include "pages/WirelessPage.h"
+#include "profiles/ProfileStore.h"
 
 namespace kelvo::pages {
 
@@ -38,6 +39,8 @@ class ConfigurationSheet {
   WirelessPage& Wireless() { return wireless_; }
   SecurityPage& Security() { return security_; }
   AboutPage& About() { return about_; }
+  // The System page's "Profile Setting" box.
+  profiles::ProfileStore& Profiles() { return profiles_; }
 
   // Opens the sheet for the access point at host: the System page in front,
   // groups 1 and 2 read, the channel list rebuilt.
@@ -64,6 +67,7 @@ class ConfigurationSheet {
   WirelessPage wireless_;
   SecurityPage security_;
   AboutPage about_;
+  profiles::ProfileStore profiles_;
   std::string host_;
   int current_ = kSystem;
   bool open_ = false;

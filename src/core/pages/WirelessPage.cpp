@@ -343,8 +343,8 @@ void WirelessPage::FetchAuthorizedTable() {
   }
 }
 
-void WirelessPage::StoreAuthorizedTable() {
-  StoreAuthorizedAddresses(Session(), Host(), macAddressList_.Items());
+bool WirelessPage::StoreAuthorizedTable() {
+  return StoreAuthorizedAddresses(Session(), Host(), macAddressList_.Items());
 }
 
 void WirelessPage::Activate() {

@@ -73,7 +73,8 @@ class WirelessPage final : public Page {
   void Delete();
 
   void FetchAuthorizedTable();
-  void StoreAuthorizedTable();
+  // Returns whether the device took every record.
+  bool StoreAuthorizedTable();
 
   void Activate() override;
   void ShowChanged(bool visible) override;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ui/Controls.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <limits>
@@ -142,6 +143,13 @@ std::array<std::uint8_t, 4> AddressField::Address() const {
 
 void ListBox::Add(std::string item) {
   items_.push_back(std::move(item));
+  Touch();
+}
+
+void ListBox::Insert(int position, std::string item) {
+  const int at = std::clamp(position, 0, Count());
+  items_.insert(items_.begin() + at, std::move(item));
+  if (selection_ >= at) ++selection_;
   Touch();
 }
 

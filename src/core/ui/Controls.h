@@ -147,6 +147,9 @@ class ListBox : public Control {
   const std::vector<std::string>& Items() const { return items_; }
   int Count() const { return static_cast<int>(items_.size()); }
   void Add(std::string item);
+  // Inserts at position (appends when position is past the end); the selection stays on its
+  // entry.
+  void Insert(int position, std::string item);
   void Remove(int index);
   void Clear();
   int Selection() const { return selection_; }

@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// The "Profile Setting" box of the System page: named profiles in the profile directory, saved
+// from and loaded into the IP configuration, Wireless and Security pages, and a loaded profile
+// pushed to the selected access point. User-interface thread.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "pages/IpConfigPage.h"
+#include "pages/SecurityPage.h"
+#include "pages/SystemPage.h"
+#include "pages/WirelessPage.h"
+#include "profiles/FileReplacer.h"
+#include "profiles/ProfileFile.h"
+
+namespace kelvo::profiles {
+
+inline constexpr std::string_view kProfileExtension = ".kvp";
+inline constexpr std::string_view kOverwriteQuestion =
+    "The profile name is already exist! Do you want to rewrite it?";
+inline constexpr std::string_view kLoadQuestion =
+    "Do you  want to load this profile setting and upgrade to Agent?";
+
+// The settings path followed by "Profile/"; the relative "Profile/" when the path is empty.
+std::string ProfileDirectory(const std::string& settingsPath);
+
+// The pages a profile is taken from and put into.
+struct ProfilePages {
+  pages::SystemPage& system;  // the regulatory domain that maps "Channel ID:"
+  pages::IpConfigPage& ipConfig;
+  pages::WirelessPage& wireless;
+  pages::SecurityPage& security;
+};
+
+// Puts parsed values into the pages as a load does; writes nothing to the device.
+void PutIntoPages(const ProfileContents& contents, ProfilePages pages);
+
+class ProfileStore {
+ public:
+  ProfileStore(pages::PageContext& context, ProfilePages pages);
+
+  const std::string& Directory() const { return directory_; }
+  std::string FileName(std::string_view name) const;
+
+  // Rebuilds the list from the directory; the System page runs it on every show and hide.
+  void RefreshProfileList();
+
+  // The four buttons.
+  void AddSave();
+  void Save();
+  void Load();
+  void Del();
+
+  // Saves the pages' current values; false when a page refused them (it said why) or the file
+  // could not be written (silently). The old file survives a failed write.
+  bool WriteProfile(const std::string& fileName);
+  // Reads a file into the pages; false after "Can not open file!" or "Not correctly Kelvodesk
+  // profile!", the pages untouched.
+  bool ReadProfile(const std::string& fileName);
+  // Writes the pages to the selected access point: groups 2 and 4, the authorised table, then
+  // group 5, stopping when group 2 or 4 fails. Returns whether every write was taken.
+  bool ApplyProfile();
+
+  // Tests replace the file writer to fail part way.
+  void SetFileReplacer(FileReplacer* replacer) { replacer_ = replacer; }
+
+ private:
+  // The selected entry's name, or nullptr without a selection.
+  const std::string* SelectedName() const;
+  ui::Prompter& Prompter() { return context_.session.Prompter(); }
+
+  pages::PageContext& context_;
+  ProfilePages pages_;
+  std::string directory_;
+  FileReplacer defaultReplacer_;
+  FileReplacer* replacer_ = &defaultReplacer_;
+};
+
+}  // namespace kelvo::profiles
