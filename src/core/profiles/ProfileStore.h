@@ -62,8 +62,10 @@ class ProfileStore {
   // group 5, stopping when group 2 or 4 fails. Returns whether every write was taken.
   bool ApplyProfile();
 
-  // Tests replace the file writer to fail part way.
-  void SetFileReplacer(FileReplacer* replacer) { replacer_ = replacer; }
+  // Tests replace the file writer to fail part way; nullptr restores the real one.
+  void SetFileReplacer(FileReplacer* replacer) {
+    replacer_ = replacer != nullptr ? replacer : &defaultReplacer_;
+  }
 
  private:
   // The selected entry's name, or nullptr without a selection.
