@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // kelvo-cli: the command-line front end on the same core as the program, for administrators
-// who script. Exit codes: 0 success, 1 the agent refused or did not answer, 2 usage.
+// who script. Exit codes: 0 success, 1 the agent refused or did not answer (or a profile file
+// was refused), 2 usage.
 #include <poll.h>
 
 #include <chrono>
@@ -12,57 +13,26 @@
 #include <string_view>
 #include <vector>
 
+#include "CliSupport.h"
+#include "ProfileCommands.h"
 #include "mib/Conversions.h"
 #include "snmp/AgentSession.h"
 #include "snmp/SnmpComponent.h"
-#include "snmp/WaitHook.h"
-#include "ui/Prompter.h"
 
 namespace {
 
+using kelvo::cli::kExitAgent;
+using kelvo::cli::kExitOk;
+using kelvo::cli::OpenSession;
+using kelvo::cli::Session;
+using kelvo::cli::TakeCommunity;
+using kelvo::cli::Usage;
 using kelvo::snmp::AgentSession;
 using kelvo::snmp::SetType;
 using kelvo::snmp::SnmpVariable;
 using kelvo::snmp::ValueTag;
 
-constexpr int kExitOk = 0;
-constexpr int kExitAgent = 1;
-constexpr int kExitUsage = 2;
 constexpr int kRequestTimeoutMs = 2000;
-
-constexpr std::string_view kUsage =
-    "usage: kelvo-cli [--port P] COMMAND ...\n"
-    "  discover [--wait S] [--to ADDRESS]...     list the access points that answer\n"
-    "  get [--community C] HOST OID...           read variables (community tundra)\n"
-    "  set [--community C] HOST OID TYPE VALUE   write one variable; TYPE is\n"
-    "                                            i (integer), s (text), x (hex bytes),\n"
-    "                                            a (IP address); community \"\" unless given\n"
-    "  --port P is the agent port (161).\n";
-
-// Messages go to stderr; questions are answered No, as nobody is there to ask.
-class ConsolePrompter final : public kelvo::ui::Prompter {
- public:
-  void ShowMessage(std::string_view text, std::string_view, kelvo::ui::MessageIcon) override {
-    std::cerr << text << '\n';
-  }
-  kelvo::ui::Answer AskYesNo(std::string_view text, std::string_view,
-                             kelvo::ui::MessageIcon) override {
-    std::cerr << text << " (answered No)\n";
-    return kelvo::ui::Answer::No;
-  }
-};
-
-class NoBusy final : public kelvo::ui::BusyIndicator {
- public:
-  void BeginBusy() override {}
-  void EndBusy() override {}
-};
-
-int Usage(std::string_view problem = {}) {
-  if (!problem.empty()) std::cerr << "kelvo-cli: " << problem << '\n';
-  std::cerr << kUsage;
-  return kExitUsage;
-}
 
 std::optional<long> ParseNumber(std::string_view text, long low, long high) {
   if (text.empty()) return std::nullopt;
@@ -128,25 +98,6 @@ int SendAndPrint(AgentSession& agent, const std::string& host, std::string_view 
   return kExitOk;
 }
 
-struct Session {
-  kelvo::snmp::PollWaitHook wait;
-  ConsolePrompter prompter;
-  NoBusy busy;
-  std::unique_ptr<AgentSession> agent;
-};
-
-bool OpenSession(Session& session, std::uint16_t port) {
-  auto component = kelvo::snmp::SnmpComponent::Create(session.wait);
-  if (!component) {
-    std::cerr << "kelvo-cli: cannot set up the SNMP component\n";
-    return false;
-  }
-  session.agent =
-      std::make_unique<AgentSession>(std::move(component), session.prompter, session.busy);
-  session.agent->SetAgentPort(port);
-  return true;
-}
-
 int Discover(std::uint16_t port, std::vector<std::string_view> args) {
   double waitSeconds = 2.0;
   std::vector<std::string> targets;
@@ -182,18 +133,6 @@ int Discover(std::uint16_t port, std::vector<std::string_view> args) {
     std::cout << row.address << '\t' << row.deviceName << '\n';
   }
   return kExitOk;
-}
-
-// Pulls "--community C" out of the arguments.
-std::optional<std::string> TakeCommunity(std::vector<std::string_view>& args) {
-  for (std::size_t i = 0; i + 1 < args.size(); ++i) {
-    if (args[i] == "--community") {
-      std::string community(args[i + 1]);
-      args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
-      return community;
-    }
-  }
-  return std::nullopt;
 }
 
 int Get(std::uint16_t port, std::vector<std::string_view> args) {
@@ -251,7 +190,7 @@ int main(int argc, char** argv) {
   std::uint16_t port = 161;
   while (!args.empty() && args.front().starts_with("--")) {
     if (args.front() == "--help" || args.front() == "-h") {
-      std::cout << kUsage;
+      std::cout << kelvo::cli::kUsage;
       return kExitOk;
     }
     if (args.front() != "--port" || args.size() < 2) break;
@@ -276,5 +215,6 @@ int main(int argc, char** argv) {
   if (command == "discover") return Discover(port, args);
   if (command == "get") return Get(port, args);
   if (command == "set") return Set(port, args);
+  if (command == "profile") return kelvo::cli::RunProfileCommand(port, std::move(args));
   return Usage("unknown command " + std::string(command));
 }

@@ -1,0 +1,226 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// kelvo-cli profile show, save and apply against simulated access points.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+
+#include "support/ApSimProcess.h"
+#include "support/TestSupport.h"
+
+namespace kelvo::test {
+namespace {
+
+constexpr char kTimeout[] =
+    "Snmp Time out!  Please check your network is available and Agent was not be shutdown...";
+constexpr char kHeader[] = "@@@ Kelvodesk Profile Information @@@";
+
+// One setting a profile carries: the value the access point holds when the profile is saved,
+// how show prints it, and another valid value the test puts on the device before the apply.
+struct Setting {
+  const char* key;
+  const char* variable;
+  char type;
+  const char* saved;
+  const char* shown;
+  const char* changed;
+};
+constexpr Setting kSettings[] = {
+    {"IP Address", "IpAddress", 'a', "10.0.0.7", "10.0.0.7", "10.0.0.9"},
+    {"Subnet mask", "SubnetMask", 'a', "255.255.0.0", "255.255.0.0", "255.255.255.0"},
+    {"Gateway", "Gateway", 'a', "10.0.0.254", "10.0.0.254", "10.0.0.1"},
+    {"DHCP", "DhcpClient", 'i', "2", "2", "1"},
+    {"Primary port", "PrimaryPort", 'i', "2", "2", "1"},
+    {"Wlan Enable", "WlanDisable", 'i', "1", "1", "0"},
+    {"Reject Broadcast SSID", "RejectBroadcastProbe", 'i', "1", "1", "0"},
+    {"Channel ID", "Channel", 'i', "11", "11", "3"},
+    {"ESSID", "Essid", 's', "Lab Net", "Lab Net", "elsewhere"},
+    {"AP Name", "DeviceName", 's', "Roof", "Roof", "Cellar"},
+    {"Basic Rates", "BasicRates", 'x', "00008B00", "2", "82000000"},
+    {"Data Rates", "DataRate", 'i', "2", "2", "4"},
+    {"Preamble Type", "PreambleType", 'i', "1", "1", "2"},
+    {"Beacon Interval", "BeaconInterval", 'i', "250", "250", "100"},
+    {"RTS Threshold", "RtsThreshold", 'i', "1000", "1000", "2347"},
+    {"Fragmentation Threshold", "FragmentationThreshold", 'i', "1500", "1500", "2346"},
+    {"Operation Mode", "OperationMode", 'i', "1", "1", "2"},
+    {"BSSID", "Bssid", 'x', "0A0B0C0D0E0F", "0A0B0C0D0E0F", "000000000000"},
+    {"Authorized Enable", "AuthorizedTableEnable", 'i', "1", "1", "2"},
+    {"Active Key", "ActiveKey", 'i', "2", "2", "1"},
+    {"WEP Type", "WepMode", 'i', "3", "3", "1"},
+    {"Auth Type", "AuthenticationType", 'i', "3", "3", "1"},
+    {"Encryption Type", "EncryptionType", 'i', "1", "1", "0"},
+};
+const std::vector<std::string> kSavedTable = {"001122334455", "0A0B0C0D0E0F"};
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string HexOf(const std::string& text) {
+  constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string hex;
+  for (const unsigned char c : text) hex += {kDigits[c >> 4], kDigits[c & 15]};
+  return hex;
+}
+
+class ProfileCliTest : public ::testing::Test {
+ protected:
+  ProfileCliTest() {
+    char pattern[] = "/tmp/kelvo-profile-cli-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr) throw std::runtime_error("no temporary directory");
+    dir_ = pattern;
+  }
+  ~ProfileCliTest() override { std::filesystem::remove_all(dir_); }
+
+  ProgramResult Cli(std::vector<std::string> args) {
+    args.insert(args.begin(), {KELVO_CLI_PATH, "--port", std::to_string(sim_.Port()), "profile"});
+    return RunProgram(args);
+  }
+  std::string File(const std::string& name) const { return dir_ + '/' + name; }
+  void Write(const std::string& name, const std::string& bytes) {
+    std::ofstream(File(name), std::ios::binary) << bytes;
+  }
+  std::string Read(const std::string& name) const {
+    std::ostringstream bytes;
+    bytes << std::ifstream(File(name), std::ios::binary).rdbuf();
+    return bytes.str();
+  }
+  // Puts one column of kSettings and an authorised table on the device.
+  void PutOnDevice(int ap, const char* Setting::*column, const std::vector<std::string>& table) {
+    for (const Setting& s : kSettings) sim_.Set(ap, s.variable, s.type, s.*column);
+    std::string command = "set-table " + sim_.Address(ap);
+    for (const std::string& mac : table) command += ' ' + mac;
+    sim_.Command(command);
+  }
+  bool AnySet(int ap) {
+    for (const auto& entry : sim_.Log(ap)) {
+      if (entry.pdu == "set") return true;
+    }
+    return false;
+  }
+
+  ApSimProcess sim_;
+  std::string dir_;
+};
+
+TEST_F(ProfileCliTest, SaveWritesWhatTheDeviceHoldsAndShowPrintsIt) {
+  PutOnDevice(0, &Setting::saved, kSavedTable);
+  const auto saved = Cli({"save", "--community", "admin", sim_.Address(0), File("ap.kvp")});
+  ASSERT_EQ(saved.exitCode, 0) << saved.err;
+  EXPECT_EQ(saved.err, "");
+  EXPECT_EQ(Read("ap.kvp").rfind(std::string(kHeader) + "\r\n[IP CONFIG]\r\n", 0), 0U);
+
+  const auto shown = Cli({"show", File("ap.kvp")});
+  ASSERT_EQ(shown.exitCode, 0) << shown.err;
+  std::vector<std::string> expected;
+  for (const Setting& s : kSettings) expected.push_back(std::string(s.key) + ": " + s.shown);
+  expected.push_back("Authorized MAC List: 2");
+  expected.insert(expected.end(), kSavedTable.begin(), kSavedTable.end());
+  EXPECT_EQ(Lines(shown.out), expected);
+}
+
+TEST_F(ProfileCliTest, ApplyPutsEveryGroupAndTheTableBack) {
+  PutOnDevice(0, &Setting::saved, kSavedTable);
+  ASSERT_EQ(Cli({"save", "--community", "admin", sim_.Address(0), File("ap.kvp")}).exitCode, 0);
+  PutOnDevice(0, &Setting::changed, {"665544332211"});
+  const auto applied = Cli({"apply", "--community", "admin", File("ap.kvp"), sim_.Address(0)});
+  ASSERT_EQ(applied.exitCode, 0) << applied.err;
+  EXPECT_EQ(applied.err, "");
+  for (const Setting& s : kSettings) {
+    SCOPED_TRACE(s.key);
+    EXPECT_EQ(sim_.Get(0, s.variable).value, s.type == 's' ? HexOf(s.saved) : s.saved);
+  }
+  EXPECT_EQ(sim_.AuthorizedTable(0), kSavedTable);
+}
+
+TEST_F(ProfileCliTest, ApplyWithAWrongPasswordStopsAtTheIpGroup) {
+  Write("ap.kvp", std::string(kHeader) +
+                      "\n[IP CONFIG]\nGateway:10.9.9.9\n[WIRELESS CONFIG]\n"
+                      "Wlan Enable:1\n");
+  const auto applied = Cli({"apply", "--community", "wrong", File("ap.kvp"), sim_.Address(0)});
+  EXPECT_EQ(applied.exitCode, 1);
+  EXPECT_EQ(applied.err, "Snmp set to Agent error! Check your password and retry again.\n");
+  EXPECT_NE(sim_.Get(0, "Gateway").value, "10.9.9.9");
+  std::set<std::string> written;
+  for (const auto& entry : sim_.Log(0)) {
+    if (entry.pdu == "set") written.insert(entry.oid);
+  }
+  EXPECT_TRUE(written.contains("1.3.6.1.4.1.15177.1.1.2.4.0"));    // Gateway, refused
+  EXPECT_FALSE(written.contains("1.3.6.1.4.1.15177.1.2.1.15.0"));  // WlanDisable, not tried
+}
+
+TEST_F(ProfileCliTest, RefusedFilesExitWithTheMessageAndWriteNothing) {
+  struct Case {
+    const char* name;
+    const char* bytes;  // nullptr: no such file
+    const char* message;
+  };
+  const Case cases[] = {
+      {"missing", nullptr, "Can not open file!\n"},
+      {"empty", "", "Not correctly Kelvodesk profile!\n"},
+      {"header_in_lower_case", "@@@ kelvodesk profile information @@@\r\n[IP CONFIG]\r\n",
+       "Not correctly Kelvodesk profile!\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.bytes != nullptr) Write(c.name, c.bytes);
+    for (const char* command : {"show", "apply"}) {
+      std::vector<std::string> args = {command, File(c.name)};
+      if (args[0] == "apply") args.insert(args.end(), {sim_.Address(0), "--community", "admin"});
+      const auto result = Cli(args);
+      EXPECT_EQ(result.exitCode, 1) << command;
+      EXPECT_EQ(result.err, c.message) << command;
+      EXPECT_EQ(result.out, "") << command;
+    }
+  }
+  EXPECT_FALSE(AnySet(0));
+}
+
+TEST_F(ProfileCliTest, ASilentDeviceTimesOutAndNothingIsWritten) {
+  Write("old.kvp", "kept");
+  ASSERT_EQ(Cli({"save", "--community", "admin", sim_.Address(1), File("ap.kvp")}).exitCode, 0);
+  sim_.Fault(0, "silent");
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"apply", "--community", "admin", File("ap.kvp"), sim_.Address(0)},
+           {"save", "--community", "admin", sim_.Address(0), File("old.kvp")}}) {
+    const auto result = Cli(args);
+    EXPECT_EQ(result.exitCode, 1) << args[0];
+    const auto lines = Lines(result.err);
+    ASSERT_FALSE(lines.empty()) << args[0];
+    for (const auto& line : lines) EXPECT_EQ(line, kTimeout) << args[0];
+  }
+  EXPECT_EQ(Read("old.kvp"), "kept");
+  sim_.Fault(0, "none");
+  EXPECT_FALSE(AnySet(0));
+}
+
+TEST_F(ProfileCliTest, ShowPrintsOnlyTheMatchedKeysOfAnLfFile) {
+  // "Subnet Mask:" is misspelt and so left out; the bad list line counts towards the three,
+  // and the long entry is cut to its first 12 digits.
+  Write("lf.kvp", std::string(kHeader) +
+                      " trailing\n[WIRELESS CONFIG]\nWlan Enable:0\n\n"
+                      " indented\nReject Broadcast SSID:1\nChannel ID:6\nESSID:a b:c\nAP Name:\n"
+                      "Basic Rates:1\nData Rates:4\nPreamble Type:2\nBeacon Interval:100\n"
+                      "RTS Threshold:2347\nFragmentation Threshold:2346\nOperation Mode:2\n"
+                      "BSSID:000000000000\nAuthorized Enable:1\nAuthorized MAC List:3\n"
+                      "aabbccddeeff\nnot a mac\n0011223344556677\nFFEEDDCCBBAA\n"
+                      "[IP CONFIG]\nIP Address:192.168.1.10\nSubnet Mask:255.255.255.0\n");
+  const auto shown = Cli({"show", File("lf.kvp")});
+  ASSERT_EQ(shown.exitCode, 0) << shown.err;
+  EXPECT_EQ(shown.out,
+            "IP Address: 192.168.1.10\nWlan Enable: 0\nReject Broadcast SSID: 1\nChannel ID: 6\n"
+            "ESSID: a b:c\nAP Name: \nBasic Rates: 1\nData Rates: 4\nPreamble Type: 2\n"
+            "Beacon Interval: 100\nRTS Threshold: 2347\nFragmentation Threshold: 2346\n"
+            "Operation Mode: 2\nBSSID: 000000000000\nAuthorized Enable: 1\n"
+            "Authorized MAC List: 2\naabbccddeeff\n001122334455\n");
+}
+
+}  // namespace
+}  // namespace kelvo::test
