@@ -5,6 +5,8 @@
 #include <QMessageBox>
 #include <QString>
 
+#include "PageViewFactory.h"
+
 namespace kelvo::gui {
 namespace {
 
@@ -31,18 +33,30 @@ QWidget* Owner() {
   return QApplication::activeWindow();
 }
 
+// A box opens in the middle of a model's command; the window behind it shows what the command
+// has done so far, such as the list entry a question is about.
+QWidget* ShownOwner() {
+  QWidget* owner = Owner();
+  if (owner != nullptr) {
+    for (PageView* view : owner->findChildren<PageView*>()) {
+      if (view->isVisible()) view->ShowModel();
+    }
+  }
+  return owner;
+}
+
 }  // namespace
 
 void QtPrompter::ShowMessage(std::string_view text, std::string_view caption,
                              ui::MessageIcon icon) {
-  QMessageBox box(BoxIcon(icon), FromView(caption), FromView(text), QMessageBox::Ok, Owner());
+  QMessageBox box(BoxIcon(icon), FromView(caption), FromView(text), QMessageBox::Ok, ShownOwner());
   box.exec();
 }
 
 ui::Answer QtPrompter::AskYesNo(std::string_view text, std::string_view caption,
                                 ui::MessageIcon icon) {
   QMessageBox box(BoxIcon(icon), FromView(caption), FromView(text),
-                  QMessageBox::Yes | QMessageBox::No, Owner());
+                  QMessageBox::Yes | QMessageBox::No, ShownOwner());
   box.setDefaultButton(QMessageBox::Yes);
   return box.exec() == QMessageBox::Yes ? ui::Answer::Yes : ui::Answer::No;
 }

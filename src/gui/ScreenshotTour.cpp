@@ -5,9 +5,11 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
+#include <memory>
 
 #include "Application.h"
 #include "ConfigurationSheetDialog.h"
@@ -70,11 +72,50 @@ void ScreenshotTour::AtSheet(int tab) {
   if (sheet == nullptr) return;
   Grab(sheet, QStringLiteral("sheet-%1").arg(tab));
   if (tab + 1 >= sheet->Tabs()->count()) {
-    sheet->close();
+    // Every page has been read now, so a profile can be saved from them.
+    sheet->Tabs()->setCurrentIndex(0);
+    QTimer::singleShot(kSettleMs, this, &ScreenshotTour::AtProfiles);
     return;
   }
   sheet->Tabs()->setCurrentIndex(tab + 1);
   QTimer::singleShot(kSettleMs, this, [this, tab] { AtSheet(tab + 1); });
+}
+
+void ScreenshotTour::AtProfiles() {
+  auto* sheet = qobject_cast<ConfigurationSheetDialog*>(QApplication::activeModalWidget());
+  if (sheet == nullptr) return;
+  QWidget* system = sheet->Tabs()->widget(0);
+  auto* name = system->findChild<QLineEdit*>(QStringLiteral("newProfileName"));
+  auto* addSave = system->findChild<QPushButton*>(QStringLiteral("addSaveButton"));
+  if (name == nullptr || addSave == nullptr) {
+    sheet->close();
+    return;
+  }
+  // Typed as a user would, so the field's model sees each name.
+  const auto type = [name](const QString& text) {
+    name->setFocus();
+    name->selectAll();
+    name->insert(text);
+  };
+  // Without a profile directory nothing is saved and the list stays empty.
+  for (const QString& profile : {QStringLiteral("Lobby"), QStringLiteral("Dock-2")}) {
+    type(profile);
+    addSave->click();
+  }
+  type(QStringLiteral("Lobby"));
+  // The question is modal: grab it, with the list behind it, from its own event loop.
+  auto asked = std::make_shared<bool>(false);
+  QTimer::singleShot(kSettleMs, this, [this, sheet = QPointer<QWidget>(sheet), asked] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (sheet == nullptr || box == nullptr || box->parentWidget() != sheet) return;
+    *asked = true;
+    Grab(box, QStringLiteral("profile-rewrite-question"));
+    Grab(sheet, QStringLiteral("sheet-0-profiles"));
+    box->button(QMessageBox::No)->click();
+  });
+  addSave->click();
+  if (!*asked) Grab(sheet, QStringLiteral("sheet-0-profiles"));
+  sheet->close();
 }
 
 }  // namespace kelvo::gui

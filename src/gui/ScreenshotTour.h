@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Pictures of the windows for the documentation, taken by the program itself: the main window
-// after discovery, the password prompt, every tab of the sheet, the About box; then it quits.
+// after discovery, the password prompt, every tab of the sheet, the About box, and the System
+// tab again after saving two profiles with the rewrite question over it; then it quits.
 // Driven by timers on the GUI thread; it configures the first access point listed with the
 // password "admin".
 #pragma once
@@ -23,6 +24,7 @@ class ScreenshotTour final : public QObject {
   void AtMainWindow();
   void AtPrompt();
   void AtSheet(int tab);
+  void AtProfiles();
 
   Application& application_;
   QString directory_;

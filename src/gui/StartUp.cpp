@@ -6,6 +6,8 @@
 #include <QStandardPaths>
 #include <chrono>
 
+#include "profiles/ProfileStore.h"
+
 namespace kelvo::gui {
 namespace {
 
@@ -61,7 +63,7 @@ QString ReadSettingsPath() {
 }
 
 QString ProfileDirectory(const QString& settingsPath) {
-  return settingsPath + QStringLiteral("Profile/");
+  return QString::fromStdString(profiles::ProfileDirectory(settingsPath.toStdString()));
 }
 
 QString InstanceGuard::DefaultDirectory() {

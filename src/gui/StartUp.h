@@ -38,7 +38,8 @@ QString StartOptionsUsage();
 
 // The per-machine "Path" setting (system scope, Norvane/Kelvodesk); empty when missing.
 QString ReadSettingsPath();
-// The settings path followed by "Profile/"; the relative "Profile/" when the path is empty.
+// The profile store's directory for a settings path: the path followed by "Profile/", the
+// relative "Profile/" when the path is empty.
 QString ProfileDirectory(const QString& settingsPath);
 
 // Held for the whole run. A lock left behind by a copy that crashed does not count.

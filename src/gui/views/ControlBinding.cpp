@@ -157,8 +157,12 @@ void Binder::List(QListWidget* widget, ui::ListBox& list) {
     }
     widget->setCurrentRow(list.Selection());
   });
-  QObject::connect(widget, &QListWidget::currentRowChanged, widget,
-                   [this, &list](int row) { UserAction([&] { list.Select(row); }); });
+  // The selection, not the current row: reaching the list with the keyboard makes the first
+  // entry current without selecting it, and that must not choose an entry for the buttons.
+  QObject::connect(widget, &QListWidget::itemSelectionChanged, widget, [this, widget, &list] {
+    const QModelIndexList rows = widget->selectionModel()->selectedRows();
+    UserAction([&] { list.Select(rows.isEmpty() ? ui::ChoiceList::kNone : rows.front().row()); });
+  });
 }
 
 void Binder::Push(QPushButton* button, ui::Button& state, Action press) {

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "profiles/ProfileStore.h"
 #include "views/ControlBinding.h"
 #include "views/PageViews.h"
 
@@ -19,7 +20,8 @@ namespace {
 
 class SystemPageView final : public PageView {
  public:
-  SystemPageView(pages::SystemPage& page, QWidget* parent) : PageView(parent), page_(page) {
+  SystemPageView(pages::SystemPage& page, profiles::ProfileStore& profiles, QWidget* parent)
+      : PageView(parent), page_(page), profiles_(profiles) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(DeviceInformation());
     // Never shown: the trap switch is only carried from the read to the next write.
@@ -122,16 +124,19 @@ class SystemPageView final : public PageView {
     QLineEdit* name = TextBox("newProfileName", "New Profile Name", page_.NewProfileName());
     name->setMinimumWidth(name->fontMetrics().horizontalAdvance(QStringLiteral("WWWWWWWW")));
 
-    // The profile commands come with the profile store; until then the buttons only show.
     grid->addWidget(new QLabel(QStringLiteral("Profile Name List :"), group), 0, 0, 1, 2);
     grid->addWidget(list, 1, 0, 1, 2);
     grid->addWidget(new QLabel(QStringLiteral("New Profile Name:"), group), 2, 0, 1, 2);
     grid->addWidget(name, 3, 0);
-    grid->addWidget(Button("addSaveButton", "Add/Save", page_.AddSaveButton(), {}), 3, 1);
+    grid->addWidget(
+        Button("addSaveButton", "Add/Save", page_.AddSaveButton(), [this] { profiles_.AddSave(); }),
+        3, 1);
     auto* commands = new QHBoxLayout;
-    commands->addWidget(Button("saveButton", "Save", page_.SaveButton(), {}));
-    commands->addWidget(Button("loadButton", "Load", page_.LoadButton(), {}));
-    commands->addWidget(Button("delButton", "Del", page_.DelButton(), {}));
+    commands->addWidget(
+        Button("saveButton", "Save", page_.SaveButton(), [this] { profiles_.Save(); }));
+    commands->addWidget(
+        Button("loadButton", "Load", page_.LoadButton(), [this] { profiles_.Load(); }));
+    commands->addWidget(Button("delButton", "Del", page_.DelButton(), [this] { profiles_.Del(); }));
     grid->addLayout(commands, 4, 0, 1, 2);
     grid->setRowStretch(1, 1);
     return group;
@@ -153,13 +158,14 @@ class SystemPageView final : public PageView {
   }
 
   pages::SystemPage& page_;
+  profiles::ProfileStore& profiles_;
   Binder binder_{[this] { ShowModel(); }};
 };
 
 }  // namespace
 
 PageView* CreateSystemPageView(pages::ConfigurationSheet& sheet, QWidget* parent) {
-  return new SystemPageView(sheet.System(), parent);
+  return new SystemPageView(sheet.System(), sheet.Profiles(), parent);
 }
 
 }  // namespace kelvo::gui
