@@ -355,6 +355,12 @@ TEST_F(ProfileStoreTest, FailedSavesKeepTheListTheFieldAndTheOldFile) {
   EXPECT_EQ(Contents(File("kept")), "the old profile");
   EXPECT_EQ(TakeMessages(), std::vector<std::string>{});
 
+  // A name that would lead out of the profile directory is not a name.
+  name.SetText("../up");
+  Store().AddSave();
+  EXPECT_FALSE(fs::exists(settings_ / "up.kvp"));
+  EXPECT_EQ(name.Text(), "../up");
+
   // Without the profile directory the save ends silently.
   Store().SetFileReplacer(nullptr);
   fs::remove_all(settings_ / "Profile");

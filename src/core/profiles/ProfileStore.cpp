@@ -183,6 +183,9 @@ void ProfileStore::AddSave() {
   ui::TextField& field = pages_.system.NewProfileName();
   const std::string name = field.Text();
   if (name.empty()) return;
+  // A name is a file in the profile directory, never a path to somewhere else; one with a
+  // separator fails as a name the file system cannot hold does.
+  if (name.find('/') != std::string::npos) return;
   ui::ListBox& list = pages_.system.ProfileNameList();
   const auto& items = list.Items();
   const auto listed = std::find(items.begin(), items.end(), name);
