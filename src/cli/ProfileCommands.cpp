@@ -78,7 +78,15 @@ bool ReadDevice(SheetRun& run, const std::string& host) {
     if (!clean()) return false;
     run.sheet->PressTab(tab);
   }
-  return clean();
+  if (!clean()) return false;
+  // The table travels by SetRequest with the write community and fails without a word; a
+  // profile that silently lost its authorised stations would do harm when pushed back.
+  if (!run.sheet->Wireless().AuthorizedTableFetched()) {
+    std::cerr << "kelvo-cli: the access point did not send its authorised MAC table (is the "
+                 "--community right?)\n";
+    return false;
+  }
+  return true;
 }
 
 // The store's messages for a file it refuses; false when the file is refused.

@@ -26,12 +26,13 @@ mib::AuthorizedTableRecord Record(std::uint16_t operation, std::uint16_t count, 
 }  // namespace
 
 std::vector<std::string> FetchAuthorizedAddresses(snmp::AgentSession& session,
-                                                  const std::string& host) {
+                                                  const std::string& host, bool* complete) {
   std::vector<std::string> entries;
   std::uint16_t count = 0;
   Address address{};
-  mib::ExchangeAuthorizedRecord(session, host, Record(mib::AuthorizedTableRecord::kFetch, 0, 1),
-                                count, address);
+  bool answered = mib::ExchangeAuthorizedRecord(
+      session, host, Record(mib::AuthorizedTableRecord::kFetch, 0, 1), count, address);
+  if (complete != nullptr) *complete = answered;
   if (count < 1 || count > kAuthorizedTableLimit) return entries;
 
   // The count carries over from one reply to the next, so an entry that got no answer reads
@@ -40,10 +41,13 @@ std::vector<std::string> FetchAuthorizedAddresses(snmp::AgentSession& session,
        index <= count && entries.size() < static_cast<std::size_t>(kAuthorizedTableLimit);
        ++index) {
     address = {};
-    mib::ExchangeAuthorizedRecord(
-        session, host, Record(mib::AuthorizedTableRecord::kFetch, 0, index), count, address);
+    answered =
+        mib::ExchangeAuthorizedRecord(
+            session, host, Record(mib::AuthorizedTableRecord::kFetch, 0, index), count, address) &&
+        answered;
     entries.push_back(mib::HexText(address));
   }
+  if (complete != nullptr) *complete = answered;
   return entries;
 }
 

@@ -19,8 +19,10 @@ inline constexpr int kAuthorizedTableLimit = 128;
 // long as the latest reply counts that many. Returns the addresses as 12 upper-case hex
 // digits; an entry whose exchange failed reads as twelve zeros. Empty when the size is below
 // 1 or above the limit; never more than the limit even if later replies count more.
+// *complete, when given, says whether the device answered every exchange.
 std::vector<std::string> FetchAuthorizedAddresses(snmp::AgentSession& session,
-                                                  const std::string& host);
+                                                  const std::string& host,
+                                                  bool* complete = nullptr);
 
 // Stores the entries in order, each record carrying the table's size and the entry's 1-based
 // index; an empty table is stored as one record with count and index 0. Entries that are not

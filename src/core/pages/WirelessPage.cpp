@@ -338,7 +338,7 @@ void WirelessPage::Delete() {
 
 void WirelessPage::FetchAuthorizedTable() {
   macAddressList_.Clear();
-  for (std::string& entry : FetchAuthorizedAddresses(Session(), Host())) {
+  for (std::string& entry : FetchAuthorizedAddresses(Session(), Host(), &authorizedTableFetched_)) {
     macAddressList_.Add(std::move(entry));
   }
 }

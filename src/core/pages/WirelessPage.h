@@ -73,6 +73,8 @@ class WirelessPage final : public Page {
   void Delete();
 
   void FetchAuthorizedTable();
+  // Whether the device answered every exchange of the last fetch.
+  bool AuthorizedTableFetched() const { return authorizedTableFetched_; }
   // Returns whether the device took every record.
   bool StoreAuthorizedTable();
 
@@ -135,6 +137,7 @@ class WirelessPage final : public Page {
   RadioValues rememberedRadio_;
   // The channel of the last read, sent when "Channel ID:" has no entry that maps to one.
   std::optional<long> readChannel_;
+  bool authorizedTableFetched_ = false;
 };
 
 }  // namespace kelvo::pages
