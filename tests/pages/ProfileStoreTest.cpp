@@ -210,6 +210,8 @@ TEST_F(ProfileStoreTest, FixturesChangeOnlyWhatTheyHold) {
       {"blank_and_space_led_lines.kvp", {}},
       {"operation_mode_4.kvp", {{"mode", "-1"}}},
       {"unknown_channel.kvp", {{"channel", "0"}}},
+      // -1 marks the plan's empty positions; it is no channel and selects the automatic one.
+      {"channel_of_an_empty_slot.kvp", {{"channel", "0"}}},
       // Open System forces "None", disabled, whatever the file's encryption says.
       // 802.1X offers only its own key choice, fixed.
       {"eap_authentication.kvp",
