@@ -54,7 +54,8 @@ class ValueSource {
 // The first position of the domain's plan that holds the channel; 0 (automatic) when none does.
 // Empty positions hold no channel, whatever number a file gives.
 int ChannelPositionInPlan(int domain, long channel) {
-  if (channel < 0 || domain < 0 || domain >= static_cast<int>(std::size(mib::kChannelPlan))) return 0;
+  if (channel < 0 || domain < 0 || domain >= static_cast<int>(std::size(mib::kChannelPlan)))
+    return 0;
   const auto& row = mib::kChannelPlan[domain];
   const auto found = std::find(std::begin(row), std::end(row), channel);
   return found == std::end(row) ? 0 : static_cast<int>(found - std::begin(row));
