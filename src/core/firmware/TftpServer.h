@@ -46,6 +46,8 @@ class TftpServer {
 
   // Safe from any thread.
   virtual TftpProgress Progress() const = 0;
+  // The port it listens on: options.port, or the one the system chose when that was 0.
+  virtual std::uint16_t Port() const = 0;
   // Ends any transfer and joins the thread; the destructor does the same. Idempotent.
   virtual void Stop() = 0;
 };
