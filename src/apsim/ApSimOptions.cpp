@@ -31,6 +31,18 @@ std::optional<Fault> ParseFaultSpec(std::string_view spec) {
 
 ParsedOptions Failure(std::string message) { return {std::nullopt, std::move(message)}; }
 
+struct OptionLimit {
+  std::string_view name;
+  std::uint64_t min;
+  std::uint64_t max;
+};
+
+constexpr OptionLimit kOptionLimits[] = {
+    {"blksize", firmware::kTftpMinBlockSize, firmware::kTftpMaxBlockSize},
+    {"windowsize", 1, firmware::kTftpMaxWindowSize},
+    {"timeout", firmware::kTftpMinTimeout, firmware::kTftpMaxTimeout},
+};
+
 }  // namespace
 
 std::vector<std::string_view> SplitWords(std::string_view text) {
@@ -98,6 +110,47 @@ std::optional<Fault> ParseFault(std::span<const std::string_view> words) {
   return std::nullopt;
 }
 
+std::optional<std::vector<firmware::TftpOption>> ParseTftpOptions(
+    std::span<const std::string_view> words) {
+  std::vector<firmware::TftpOption> options;
+  if (words.size() == 1 && words[0] == "none") return options;
+  if (words.empty()) return std::nullopt;
+  for (const std::string_view word : words) {
+    const std::size_t equals = word.find('=');
+    const std::string_view name = word.substr(0, equals);
+    for (const auto& [taken, value] : options) {
+      if (taken == name) return std::nullopt;
+    }
+    if (name == "tsize" && equals == std::string_view::npos) {
+      // A read request asks for the size with 0 (RFC 2349).
+      options.emplace_back("tsize", "0");
+      continue;
+    }
+    if (equals == std::string_view::npos) return std::nullopt;
+    const std::string_view value = word.substr(equals + 1);
+    const auto number = firmware::ParseTftpNumber(value);
+    bool known = false;
+    for (const OptionLimit& limit : kOptionLimits) {
+      if (limit.name != name) continue;
+      if (!number || *number < limit.min || *number > limit.max) return std::nullopt;
+      known = true;
+    }
+    if (!known) return std::nullopt;
+    options.emplace_back(std::string(name), std::to_string(*number));
+  }
+  return options;
+}
+
+std::optional<std::pair<std::chrono::milliseconds, int>> ParseTftpRetry(std::string_view ms,
+                                                                        std::string_view tries) {
+  const auto wait = ParseNumber<long>(ms);
+  const auto count = ParseNumber<int>(tries);
+  if (!wait || !count || *wait < 1 || *wait > 60000 || *count < 1 || *count > 100) {
+    return std::nullopt;
+  }
+  return std::make_pair(std::chrono::milliseconds(*wait), *count);
+}
+
 ParsedOptions ParseProgramOptions(std::span<const std::string_view> arguments) {
   ProgramOptions options;
   std::vector<std::pair<std::string_view, std::string_view>> faultTexts;
@@ -141,6 +194,30 @@ ParsedOptions ParseProgramOptions(std::span<const std::string_view> arguments) {
       const auto seed = ParseNumber<std::uint32_t>(value);
       if (!seed) return Failure(bad);
       options.simulator.seed = *seed;
+    } else if (name == "--tftp-port") {
+      const auto port = ParseNumber<std::uint16_t>(value);
+      if (!port || *port == 0) return Failure(bad);
+      options.simulator.tftp.port = *port;
+    } else if (name == "--tftp-options") {
+      std::string words(value);
+      for (char& c : words) {
+        if (c == ',') c = ' ';
+      }
+      const auto split = SplitWords(words);
+      const auto requested = ParseTftpOptions(split);
+      if (!requested) return Failure(bad);
+      options.simulator.tftp.options = *requested;
+    } else if (name == "--tftp-timeout") {
+      const auto retry = ParseTftpRetry(value, "1");
+      if (!retry) return Failure(bad);
+      options.simulator.tftp.timeout = retry->first;
+    } else if (name == "--tftp-tries") {
+      const auto retry = ParseTftpRetry("1", value);
+      if (!retry) return Failure(bad);
+      options.simulator.tftp.tries = retry->second;
+    } else if (name == "--image-dir") {
+      if (value.empty()) return Failure(bad);
+      options.imageDirectory = std::string(value);
     } else if (name == "--fault") {
       const std::size_t colon = value.find(':');
       if (colon == std::string_view::npos) return Failure(bad);
@@ -184,6 +261,12 @@ Simulated 802.11b access points answering SNMPv1 on one UDP socket.
   --fault ADDR:SPEC  misbehave; ADDR is an address, a number or "all"; SPEC is
                      silent | ignore-reset | delay=MS | error=STATUS[/INDEX] |
                      drop=PERCENT | none
+  --tftp-port T      TFTP port that firmware is fetched from (default 69)
+  --tftp-options L   options every download requests, comma-separated:
+                     blksize=N,windowsize=N,timeout=S,tsize, or none (default)
+  --tftp-timeout MS  wait before a TFTP packet is sent again (default 1000)
+  --tftp-tries N     times a TFTP packet is sent before giving up (default 5)
+  --image-dir DIR    write each downloaded image to DIR/<ap address>.dlf
   --help             show this text
 
 Prints "ready port=P" once the socket is bound, then reads commands on stdin:
@@ -192,8 +275,17 @@ Prints "ready port=P" once the socket is bound, then reads commands on stdin:
   log <ap>                 clear-log <ap|all>
   get <ap> <name|oid>      set <ap> <name|oid> <i|s|x|a> [value]
   password <ap> <text>     table <ap>     set-table <ap> [<12 hex digits> ...]
+  tftp-options <ap|all> none|<option> ...  (blksize=N windowsize=N timeout=S tsize)
+  tftp-retry <ap|all> <ms> <tries>         tftp-port <ap|all> <port>
+  image <ap>   the last download: state, bytes, sha256, file, reason (tab-separated;
+               state none|fetching|done|failed, "-" for an empty field)
   quit
 Every command's output ends with "ok" or "error <reason>". SIGTERM or SIGINT ends it too.
+
+A SetRequest of UpgradeServerAddress with the write community makes the access point fetch
+"application.dlf" by TFTP (octet mode) from the address set, at the TFTP port. The set is
+answered when the download has ended: as usual when the whole image arrived, with genErr (5)
+when it failed. Another such set while a download runs is refused with genErr.
 )";
 }
 

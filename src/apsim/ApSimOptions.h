@@ -3,12 +3,14 @@
 // line and the control channel share.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "ApSimulator.h"
@@ -25,6 +27,8 @@ struct ProgramOptions {
   std::uint16_t port = 1161;
   std::uint32_t bindAddress = 0;  // 0.0.0.0
   std::vector<FaultSetting> faults;
+  // Every downloaded image is also written here as <access point address>.dlf; empty: nowhere.
+  std::string imageDirectory;
   bool help = false;
 };
 
@@ -41,6 +45,15 @@ std::optional<std::size_t> ParseAp(std::string_view text, const SimulatorSetting
 
 // A fault in words: none | silent | delay <ms> | error <status> [<index>] | drop <percent>.
 std::optional<Fault> ParseFault(std::span<const std::string_view> words);
+
+// Options a download requests: "none" alone, or any of blksize=N (8..65464),
+// windowsize=N (1..65535), timeout=S (1..255) and tsize, each at most once.
+std::optional<std::vector<firmware::TftpOption>> ParseTftpOptions(
+    std::span<const std::string_view> words);
+
+// The retransmission wait in ms (1..60000) and the number of tries (1..100).
+std::optional<std::pair<std::chrono::milliseconds, int>> ParseTftpRetry(std::string_view ms,
+                                                                        std::string_view tries);
 
 std::vector<std::string_view> SplitWords(std::string_view text);
 

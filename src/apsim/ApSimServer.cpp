@@ -14,9 +14,12 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "ControlChannel.h"
+#include "TftpFetch.h"
+#include "firmware/TftpServer.h"
 #include "snmp/NetSnmpLibrary.h"
 
 namespace kelvo::apsim {
@@ -167,10 +170,70 @@ int OpenSocket(const ProgramOptions& options, std::uint16_t& port) {
   return fd;
 }
 
+// A firmware download's own socket, bound to the access point's address so that the TFTP
+// server sees the device as the client; -1 when that fails.
+int OpenDownloadSocket(std::uint32_t address) {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return -1;
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(address);
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+void SendDatagram(int fd, const TftpDatagram& datagram) {
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(datagram.port);
+  to.sin_addr.s_addr = htonl(datagram.address);
+  // A lost packet is what TFTP's retransmission is for.
+  (void)::sendto(fd, datagram.packet.data(), datagram.packet.size(), MSG_DONTWAIT,
+                 reinterpret_cast<const sockaddr*>(&to), sizeof to);
+}
+
+// Written under a temporary name and renamed, so a reader never sees half an image. The path,
+// or empty when it could not be written (reported on stderr; the download still counts).
+std::string WriteImage(const std::string& directory, std::uint32_t address,
+                       const std::vector<std::uint8_t>& image) {
+  std::string path = directory + '/' + FormatIpv4(address) + ".dlf";
+  const std::string temporary = path + ".part";
+  FILE* file = std::fopen(temporary.c_str(), "wb");
+  bool written = file != nullptr;
+  if (written) {
+    // fwrite must not see the null data of an empty image.
+    written = image.empty() || std::fwrite(image.data(), 1, image.size(), file) == image.size();
+    written = std::fclose(file) == 0 && written;
+  }
+  if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    Fail("cannot write " + path);
+    std::remove(temporary.c_str());
+    return {};
+  }
+  return path;
+}
+
+// The download an UpgradeServerAddress set started, with the reply that waits for its end.
+struct Download {
+  Download(int fd, TftpFetch fetchValue, OutgoingReply replyValue)
+      : socket(fd), fetch(std::move(fetchValue)), reply(std::move(replyValue)) {}
+
+  FileDescriptor socket;
+  TftpFetch fetch;
+  OutgoingReply reply;  // reply.upgrade holds the failure reply
+  bool answered = false;
+};
+
 class Server {
  public:
   Server(const ProgramOptions& options, SimulatorSettings settings, int socket)
-      : simulator_(settings), control_(simulator_, settings), socket_(socket) {
+      : simulator_(settings),
+        control_(simulator_, settings),
+        socket_(socket),
+        imageDirectory_(options.imageDirectory) {
     for (const FaultSetting& setting : options.faults) {
       for (std::size_t ap = 0; ap < simulator_.Count(); ++ap) {
         if (!setting.ap || *setting.ap == ap) simulator_.SetFault(ap, setting.fault);
@@ -178,26 +241,42 @@ class Server {
     }
   }
 
+  // Downloads run in this loop too, each on its own socket, so the access points keep
+  // answering while one fetches its image.
   void Run(const sigset_t& waitMask) {
+    std::vector<pollfd> fds;
     while (stopSignal == 0 && !control_.QuitRequested()) {
+      std::optional<Clock::time_point> due;
+      if (!pending_.empty()) due = pending_.begin()->first;
+      for (const auto& download : downloads_) {
+        if (const auto deadline = download->fetch.Deadline()) {
+          const Clock::time_point at = started_ + *deadline;
+          if (!due || at < *due) due = at;
+        }
+      }
       timespec timeout{};
       const timespec* wait = nullptr;
-      if (!pending_.empty()) {
-        const auto left = std::max(Clock::duration::zero(), pending_.begin()->first - Clock::now());
+      if (due) {
+        const auto left = std::max(Clock::duration::zero(), *due - Clock::now());
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
         timeout.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
         timeout.tv_nsec = static_cast<long>(ns % 1'000'000'000);
         wait = &timeout;
       }
-      pollfd fds[2] = {{socket_, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
-      const nfds_t count = stdinOpen_ ? 2 : 1;
+      fds.assign({{socket_, POLLIN, 0}, {stdinOpen_ ? STDIN_FILENO : -1, POLLIN, 0}});
+      for (const auto& download : downloads_) fds.push_back({download->socket.Get(), POLLIN, 0});
       // Signals are blocked except while waiting here, so none is missed between checks.
-      const int ready = ::ppoll(fds, count, wait, &waitMask);
+      const int ready = ::ppoll(fds.data(), fds.size(), wait, &waitMask);
       if (ready < 0 && errno != EINTR) break;
       if (ready > 0) {
+        // Downloads first: ReceiveAll may start new ones and so change the list.
+        for (std::size_t i = 0; i < downloads_.size(); ++i) {
+          if ((fds[2 + i].revents & POLLIN) != 0) ReceiveDownload(*downloads_[i]);
+        }
         if ((fds[0].revents & POLLIN) != 0) ReceiveAll();
         if (stdinOpen_ && fds[1].revents != 0) ReadControl();
       }
+      ServeDownloads();
       SendDue();
     }
   }
@@ -212,13 +291,85 @@ class Server {
       for (OutgoingReply& reply :
            simulator_.HandleDatagram(received.packet, received.destination, received.source,
                                      received.sourcePort, Now())) {
-        if (reply.delay.count() == 0) {
-          Send(reply);
+        if (reply.upgrade) {
+          StartDownload(reply);
         } else {
-          pending_.emplace(Clock::now() + reply.delay, std::move(reply));
+          Queue(std::move(reply));
         }
       }
     }
+  }
+
+  void Queue(OutgoingReply reply) {
+    if (reply.delay.count() == 0) {
+      Send(reply);
+    } else {
+      pending_.emplace(Clock::now() + reply.delay, std::move(reply));
+    }
+  }
+
+  void StartDownload(OutgoingReply& reply) {
+    const std::size_t ap = reply.ap;
+    const std::uint32_t server = reply.upgrade->server;
+    const int fd = OpenDownloadSocket(reply.from);
+    if (fd < 0) {
+      const std::string reason =
+          "cannot open a socket on " + FormatIpv4(reply.from) + ": " + std::strerror(errno);
+      simulator_.UpgradeFailed(ap, reason, 0);
+      reply.packet = std::move(reply.upgrade->failurePacket);
+      Queue(std::move(reply));
+      return;
+    }
+    TftpFetch fetch(server, std::string(firmware::kFirmwareFileName), reply.upgrade->tftp);
+    SendDatagram(fd, fetch.Start(Now()));
+    downloads_.push_back(std::make_unique<Download>(fd, std::move(fetch), std::move(reply)));
+  }
+
+  void ReceiveDownload(Download& download) {
+    std::vector<std::uint8_t> packet(65536);
+    // A bounded batch, as for the agent's socket.
+    for (int i = 0; i < 256; ++i) {
+      sockaddr_in from{};
+      socklen_t length = sizeof from;
+      const ssize_t n = ::recvfrom(download.socket.Get(), packet.data(), packet.size(),
+                                   MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &length);
+      if (n < 0) break;
+      const auto answer =
+          download.fetch.Receive(std::span(packet.data(), static_cast<std::size_t>(n)),
+                                 ntohl(from.sin_addr.s_addr), ntohs(from.sin_port), Now());
+      if (answer) SendDatagram(download.socket.Get(), *answer);
+    }
+    if (!download.answered) {
+      simulator_.UpgradeProgressed(download.reply.ap, download.fetch.Image().size());
+    }
+  }
+
+  // Retransmissions and give-ups that are due; answers the sets whose download has ended and
+  // closes the downloads that are over.
+  void ServeDownloads() {
+    for (auto& download : downloads_) {
+      TftpFetch& fetch = download->fetch;
+      if (const auto deadline = fetch.Deadline(); deadline && *deadline <= Now()) {
+        if (const auto answer = fetch.Expire(Now())) SendDatagram(download->socket.Get(), *answer);
+      }
+      if (fetch.Progress() == TftpFetch::State::Running || download->answered) continue;
+      download->answered = true;
+      OutgoingReply reply = std::move(download->reply);
+      if (fetch.Progress() == TftpFetch::State::Succeeded) {
+        const std::string file = imageDirectory_.empty()
+                                     ? std::string()
+                                     : WriteImage(imageDirectory_, reply.from, fetch.Image());
+        simulator_.UpgradeSucceeded(reply.ap, fetch.Image(), file);
+      } else {
+        simulator_.UpgradeFailed(reply.ap, fetch.FailureReason(), fetch.Image().size());
+        reply.packet = std::move(reply.upgrade->failurePacket);
+      }
+      reply.upgrade.reset();
+      Queue(std::move(reply));
+    }
+    std::erase_if(downloads_, [](const auto& download) {
+      return download->answered && !download->fetch.Deadline();
+    });
   }
 
   void Send(const OutgoingReply& reply) {
@@ -257,10 +408,12 @@ class Server {
   ApSimulator simulator_;
   ControlChannel control_;
   int socket_;
+  std::string imageDirectory_;
   bool stdinOpen_ = true;
   std::string input_;
   // Delayed replies by the time they are due; equal times keep their order.
   std::multimap<Clock::time_point, OutgoingReply> pending_;
+  std::vector<std::unique_ptr<Download>> downloads_;
 };
 
 }  // namespace

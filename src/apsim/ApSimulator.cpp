@@ -31,6 +31,24 @@ std::string Printable(const std::string& text) {
   return result;
 }
 
+// Where an UpgradeServerAddress set with the write community carries the variable.
+std::optional<std::size_t> UpgradeServerAddressAt(const SnmpPdu& request, const ApDevice& device) {
+  if (request.type != PduType::SetRequest || request.community != device.WriteCommunity()) {
+    return std::nullopt;
+  }
+  const std::string oid = mib::FullOid(mib::Variable::UpgradeServerAddress);
+  for (std::size_t i = 0; i < request.variables.size(); ++i) {
+    if (FormatObjectId(request.variables[i].name) == oid) return i;
+  }
+  return std::nullopt;
+}
+
+std::uint32_t HostOrder(const std::vector<std::uint8_t>& address) {
+  std::uint32_t value = 0;
+  for (const std::uint8_t byte : address) value = value << 8 | byte;
+  return value;
+}
+
 }  // namespace
 
 ApSimulator::ApSimulator(const SimulatorSettings& settings)
@@ -38,7 +56,8 @@ ApSimulator::ApSimulator(const SimulatorSettings& settings)
   aps_.reserve(static_cast<std::size_t>(settings.count));
   for (int i = 0; i < settings.count; ++i) {
     const auto address = settings.firstAddress + static_cast<std::uint32_t>(i);
-    aps_.push_back(Ap{ApDevice(i + 1, address, settings.password), Fault{}, {}, 0});
+    aps_.push_back(
+        Ap{ApDevice(i + 1, address, settings.password), Fault{}, {}, 0, settings.tftp, {}});
   }
 }
 
@@ -102,6 +121,7 @@ std::optional<OutgoingReply> ApSimulator::Answer(std::size_t index, const SnmpPd
     return std::nullopt;
   }
 
+  const auto upgradeAt = UpgradeServerAddressAt(request, ap.device);
   std::optional<AgentReply> answer;
   if (fault.kind == Fault::Kind::Error) {
     if (ap.device.Answers(request)) {
@@ -110,6 +130,12 @@ std::optional<OutgoingReply> ApSimulator::Answer(std::size_t index, const SnmpPd
       answer->errorIndex = fault.errorIndex;
       answer->variables = request.variables;
     }
+  } else if (upgradeAt && ap.upgrade.state == UpgradeRecord::State::Fetching) {
+    // The device loads one image at a time; the running download goes on undisturbed.
+    answer.emplace();
+    answer->errorStatus = kGenErr;
+    answer->errorIndex = static_cast<long>(*upgradeAt + 1);
+    answer->variables = request.variables;
   } else {
     answer = ap.device.Handle(request, now);
   }
@@ -131,6 +157,21 @@ std::optional<OutgoingReply> ApSimulator::Answer(std::size_t index, const SnmpPd
   auto packet = EncodePdu(response);
   if (!packet) return std::nullopt;
 
+  std::optional<UpgradeFetch> upgrade;
+  if (upgradeAt && response.errorStatus == kNoError) {
+    // The value was applied; the answer waits for the image.
+    upgrade.emplace();
+    upgrade->server = HostOrder(request.variables[*upgradeAt].value.bytes);
+    upgrade->tftp = ap.tftp;
+    response.errorStatus = kGenErr;
+    response.errorIndex = static_cast<long>(*upgradeAt + 1);
+    response.variables = request.variables;
+    auto failure = EncodePdu(response);
+    if (!failure) return std::nullopt;
+    upgrade->failurePacket = std::move(*failure);
+    ap.upgrade = UpgradeRecord{UpgradeRecord::State::Fetching, 0, {}, {}, {}};
+  }
+
   OutgoingReply reply;
   reply.ap = index;
   reply.from = ap.device.Address();
@@ -139,7 +180,22 @@ std::optional<OutgoingReply> ApSimulator::Answer(std::size_t index, const SnmpPd
   reply.packet = std::move(*packet);
   if (fault.kind == Fault::Kind::Delay) reply.delay = std::chrono::milliseconds(fault.delayMs);
   reply.newWriteCommunity = std::move(answer->newWriteCommunity);
+  reply.upgrade = std::move(upgrade);
   return reply;
+}
+
+void ApSimulator::UpgradeSucceeded(std::size_t ap, std::vector<std::uint8_t> image,
+                                   std::string file) {
+  UpgradeRecord& record = aps_[ap].upgrade;
+  record.state = UpgradeRecord::State::Done;
+  record.bytes = image.size();
+  record.image = std::move(image);
+  record.file = std::move(file);
+  record.reason.clear();
+}
+
+void ApSimulator::UpgradeFailed(std::size_t ap, std::string reason, std::uint64_t bytes) {
+  aps_[ap].upgrade = UpgradeRecord{UpgradeRecord::State::Failed, bytes, {}, {}, std::move(reason)};
 }
 
 void ApSimulator::ReplySent(const OutgoingReply& reply) {

@@ -17,6 +17,7 @@
 
 #include "ApDevice.h"
 #include "SnmpPdu.h"
+#include "TftpFetch.h"
 
 namespace kelvo::apsim {
 
@@ -30,6 +31,14 @@ struct Fault {
   int dropPercent = 0;   // Drop: this share of requests is ignored, at random
 };
 
+// What an accepted UpgradeServerAddress set starts: the access point fetches its image by TFTP
+// from `server`, and the set is answered only once that download has ended.
+struct UpgradeFetch {
+  std::uint32_t server = 0;
+  TftpClientSettings tftp;
+  std::vector<std::uint8_t> failurePacket;  // the reply when the download fails: genErr
+};
+
 // One datagram the simulator wants sent.
 struct OutgoingReply {
   std::size_t ap = 0;  // 0-based
@@ -39,6 +48,19 @@ struct OutgoingReply {
   std::vector<std::uint8_t> packet;
   std::chrono::milliseconds delay{0};
   std::optional<std::string> newWriteCommunity;  // apply with ReplySent
+  // When set, hold the reply until the download has ended; then send `packet` if the whole
+  // image arrived, else upgrade->failurePacket.
+  std::optional<UpgradeFetch> upgrade;
+};
+
+// The download of an access point's last UpgradeServerAddress set.
+struct UpgradeRecord {
+  enum class State { None, Fetching, Done, Failed };
+  State state = State::None;
+  std::uint64_t bytes = 0;          // received so far; the image's size once Done
+  std::vector<std::uint8_t> image;  // Done
+  std::string file;                 // Done: where the image was written, or empty
+  std::string reason;               // Failed
 };
 
 // One variable of a request as an access point received it.
@@ -57,6 +79,7 @@ struct SimulatorSettings {
   std::uint32_t seed = 1;
   // Destinations that every access point answers.
   std::vector<std::uint32_t> broadcastAddresses = {0xFFFFFFFF, 0x7FFFFFFF};
+  TftpClientSettings tftp;  // every access point's firmware download, until changed
 };
 
 class ApSimulator {
@@ -79,6 +102,16 @@ class ApSimulator {
   void SetFault(std::size_t ap, const Fault& fault) { aps_[ap].fault = fault; }
   const Fault& FaultOf(std::size_t ap) const { return aps_[ap].fault; }
 
+  void SetTftpSettings(std::size_t ap, const TftpClientSettings& tftp) { aps_[ap].tftp = tftp; }
+  const TftpClientSettings& TftpSettingsOf(std::size_t ap) const { return aps_[ap].tftp; }
+
+  // The firmware download. While one runs, a further UpgradeServerAddress set to the same
+  // access point is refused with genErr and changes nothing.
+  const UpgradeRecord& Upgrade(std::size_t ap) const { return aps_[ap].upgrade; }
+  void UpgradeProgressed(std::size_t ap, std::uint64_t bytes) { aps_[ap].upgrade.bytes = bytes; }
+  void UpgradeSucceeded(std::size_t ap, std::vector<std::uint8_t> image, std::string file);
+  void UpgradeFailed(std::size_t ap, std::string reason, std::uint64_t bytes);
+
   const std::deque<LogEntry>& Log(std::size_t ap) const { return aps_[ap].log; }
   // Empties the log; the next request is number 1 again.
   void ClearLog(std::size_t ap);
@@ -89,6 +122,8 @@ class ApSimulator {
     Fault fault;
     std::deque<LogEntry> log;
     unsigned requests = 0;
+    TftpClientSettings tftp;
+    UpgradeRecord upgrade;
   };
 
   void Record(Ap& ap, const SnmpPdu& request);

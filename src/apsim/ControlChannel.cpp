@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "ApSimOptions.h"
+#include "Sha256.h"
 #include "mib/MibVariables.h"
 
 namespace kelvo::apsim {
@@ -56,6 +57,20 @@ std::optional<SnmpValue> ParseTypedValue(std::string_view type, std::string_view
   return std::nullopt;
 }
 
+std::string StateName(UpgradeRecord::State state) {
+  switch (state) {
+    case UpgradeRecord::State::Fetching:
+      return "fetching";
+    case UpgradeRecord::State::Done:
+      return "done";
+    case UpgradeRecord::State::Failed:
+      return "failed";
+    case UpgradeRecord::State::None:
+      break;
+  }
+  return "none";
+}
+
 }  // namespace
 
 std::vector<std::string> ControlChannel::Execute(std::string_view line, SimTime now) {
@@ -72,7 +87,8 @@ std::vector<std::string> ControlChannel::Execute(std::string_view line, SimTime 
 
   // Commands that accept "all".
   std::vector<std::size_t> aps;
-  if (words[1] == "all" && (command == "fault" || command == "clear-log")) {
+  if (words[1] == "all" &&
+      (command == "fault" || command == "clear-log" || command.starts_with("tftp-"))) {
     for (std::size_t i = 0; i < simulator_.Count(); ++i) aps.push_back(i);
   } else if (const auto ap = ParseAp(words[1], settings_)) {
     aps.push_back(*ap);
@@ -140,6 +156,58 @@ std::vector<std::string> ControlChannel::Execute(std::string_view line, SimTime 
     }
     simulator_.Device(ap).SetAuthorizedTable(std::move(table));
     return {"ok"};
+  }
+  if (command == "tftp-options") {
+    const auto options = ParseTftpOptions(std::span(words).subspan(2));
+    if (!options) {
+      return Error("bad options; use none, or blksize=N windowsize=N timeout=S tsize");
+    }
+    for (const std::size_t each : aps) {
+      TftpClientSettings tftp = simulator_.TftpSettingsOf(each);
+      tftp.options = *options;
+      simulator_.SetTftpSettings(each, tftp);
+    }
+    return {"ok"};
+  }
+  if (command == "tftp-retry" && words.size() == 4) {
+    const auto retry = ParseTftpRetry(words[2], words[3]);
+    if (!retry) return Error("bad retry; use <ms 1..60000> <tries 1..100>");
+    for (const std::size_t each : aps) {
+      TftpClientSettings tftp = simulator_.TftpSettingsOf(each);
+      tftp.timeout = retry->first;
+      tftp.tries = retry->second;
+      simulator_.SetTftpSettings(each, tftp);
+    }
+    return {"ok"};
+  }
+  if (command == "tftp-port" && words.size() == 3) {
+    std::uint16_t port = 0;
+    const auto [end, error] =
+        std::from_chars(words[2].data(), words[2].data() + words[2].size(), port);
+    if (error != std::errc() || end != words[2].data() + words[2].size() || port == 0) {
+      return Error("bad port " + std::string(words[2]));
+    }
+    for (const std::size_t each : aps) {
+      TftpClientSettings tftp = simulator_.TftpSettingsOf(each);
+      tftp.port = port;
+      simulator_.SetTftpSettings(each, tftp);
+    }
+    return {"ok"};
+  }
+  if (command == "image" && words.size() == 2) {
+    const UpgradeRecord& upgrade = simulator_.Upgrade(ap);
+    // One line of tab-separated fields, whatever a server put into its ERROR message.
+    const auto field = [](std::string text) {
+      for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+      }
+      return text.empty() ? std::string("-") : text;
+    };
+    const bool done = upgrade.state == UpgradeRecord::State::Done;
+    return {StateName(upgrade.state) + '\t' + std::to_string(upgrade.bytes) + '\t' +
+                (done ? Sha256Hex(upgrade.image) : "-") + '\t' + field(upgrade.file) + '\t' +
+                field(upgrade.reason),
+            "ok"};
   }
   return Error("unknown command or wrong arguments: " + std::string(command));
 }

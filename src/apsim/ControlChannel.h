@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The simulator's control commands, one per line (normally from stdin): faults, the request
 // log, direct reads and writes of an access point's values, its password and its authorised
-// table. Every command's output ends with a line "ok" or "error <reason>".
+// table, its firmware download settings and the image it downloaded. Every command's output ends
+// with a line "ok" or "error <reason>".
 #pragma once
 
 #include <string>

@@ -41,6 +41,28 @@ TEST(ApSimOptions, DefaultsAndEveryOption) {
   EXPECT_EQ(o.faults[2].fault.dropPercent, 30);
 }
 
+TEST(ApSimOptions, FirmwareDownloadOptions) {
+  const auto defaults = Parse({});
+  ASSERT_TRUE(defaults.options);
+  const TftpClientSettings& plain = defaults.options->simulator.tftp;
+  EXPECT_EQ(plain.port, 69);
+  EXPECT_TRUE(plain.options.empty());
+  EXPECT_EQ(plain.timeout, std::chrono::milliseconds(1000));
+  EXPECT_EQ(plain.tries, 5);
+  EXPECT_TRUE(defaults.options->imageDirectory.empty());
+
+  const auto all = Parse({"--tftp-port", "6969", "--tftp-options=blksize=1428,windowsize=16,tsize",
+                          "--tftp-timeout", "200", "--tftp-tries=2", "--image-dir", "/tmp/img"});
+  ASSERT_TRUE(all.options) << all.error;
+  const TftpClientSettings& tftp = all.options->simulator.tftp;
+  EXPECT_EQ(tftp.port, 6969);
+  EXPECT_EQ(tftp.options, (std::vector<firmware::TftpOption>{
+                              {"blksize", "1428"}, {"windowsize", "16"}, {"tsize", "0"}}));
+  EXPECT_EQ(tftp.timeout, std::chrono::milliseconds(200));
+  EXPECT_EQ(tftp.tries, 2);
+  EXPECT_EQ(all.options->imageDirectory, "/tmp/img");
+}
+
 TEST(ApSimOptions, RefusesWhatItCannotUse) {
   const std::vector<std::vector<std::string_view>> bad = {
       {"--count", "0"},
@@ -55,6 +77,12 @@ TEST(ApSimOptions, RefusesWhatItCannotUse) {
       {"--fault", "1:delay=-1"},
       {"--fault", "all:loud"},
       {"--first", "255.255.255.254", "--count", "3"},
+      {"--tftp-port", "0"},
+      {"--tftp-options", "blksize=65465"},
+      {"--tftp-options", "tsize,tsize"},
+      {"--tftp-timeout", "0"},
+      {"--tftp-tries", "101"},
+      {"--image-dir="},
   };
   for (const auto& arguments : bad) {
     const auto parsed = Parse(arguments);

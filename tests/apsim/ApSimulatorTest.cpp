@@ -121,5 +121,61 @@ TEST_F(ApSimulator, LogRecordsEveryRequestVariableInOrder) {
   EXPECT_EQ(simulator.Log(0)[0].sequence, 1u);
 }
 
+TEST_F(ApSimulator, AnUpgradeServerAddressSetIsHeldForTheDownload) {
+  const auto request = SetRequest("admin", {Ip("UpgradeServerAddress", 127, 0, 0, 1)});
+  auto replies = Send(request);
+  ASSERT_EQ(replies.size(), 1u);
+  ASSERT_TRUE(replies[0].upgrade);
+  EXPECT_EQ(replies[0].upgrade->server, kManager);
+  EXPECT_EQ(replies[0].upgrade->tftp.port, 69);
+  const auto success = ParseMessage(replies[0].packet);
+  EXPECT_EQ(success->errorStatus, 0);
+  EXPECT_EQ(success->variables.at(0).bytes, (std::vector<std::uint8_t>{127, 0, 0, 1}));
+  const auto failure = ParseMessage(replies[0].upgrade->failurePacket);
+  EXPECT_EQ(failure->errorStatus, 5);
+  EXPECT_EQ(failure->errorIndex, 1);
+  EXPECT_EQ(failure->requestId, success->requestId);
+  EXPECT_EQ(simulator.Upgrade(0).state, apsim::UpgradeRecord::State::Fetching);
+
+  // One download at a time: the second set is refused at once and changes nothing.
+  const auto second =
+      Send(SetRequest("admin", {Int("Channel", 2), Ip("UpgradeServerAddress", 10, 1, 1, 1)}));
+  ASSERT_EQ(second.size(), 1u);
+  EXPECT_FALSE(second[0].upgrade);
+  EXPECT_EQ(ParseMessage(second[0].packet)->errorStatus, 5);
+  EXPECT_EQ(ParseMessage(second[0].packet)->errorIndex, 2);
+  EXPECT_EQ(Read("Channel").integer, 6);
+  // The other access points and other requests are not held up.
+  EXPECT_TRUE(Send(request, kAp1 + 1).at(0).upgrade);
+  EXPECT_FALSE(Send(SetRequest("admin", {Int("UpgradePrepare", 1)})).at(0).upgrade);
+  EXPECT_EQ(simulator.Device(0).Read(mib::Variable::UpgradePrepare, now).integer, 1);
+
+  simulator.UpgradeFailed(0, "timed out", 512);
+  EXPECT_EQ(simulator.Upgrade(0).state, apsim::UpgradeRecord::State::Failed);
+  EXPECT_TRUE(Send(request).at(0).upgrade) << "a failed download may be tried again";
+  simulator.UpgradeSucceeded(0, {1, 2, 3}, "");
+  EXPECT_EQ(simulator.Upgrade(0).bytes, 3u);
+}
+
+TEST_F(ApSimulator, UpgradeSetsThatAreNotAcceptedStartNoDownload) {
+  const auto request = SetRequest("admin", {Ip("UpgradeServerAddress", 127, 0, 0, 1)});
+  EXPECT_FALSE(Send(SetRequest("tundra", {Ip("UpgradeServerAddress", 127, 0, 0, 1)})).at(0).upgrade)
+      << "wrong community";
+  EXPECT_FALSE(Send(SetRequest("admin", {Text("UpgradeServerAddress", "127.0.0.1")})).at(0).upgrade)
+      << "wrong type";
+  simulator.SetFault(0, Make(Fault::Kind::Silent));
+  EXPECT_TRUE(Send(request).empty());
+  Fault error = Make(Fault::Kind::Error);
+  error.errorStatus = 5;
+  simulator.SetFault(0, error);
+  EXPECT_FALSE(Send(request).at(0).upgrade);
+  Fault delay = Make(Fault::Kind::Delay);
+  delay.delayMs = 200;
+  simulator.SetFault(0, delay);
+  const auto delayed = Send(request);
+  EXPECT_TRUE(delayed.at(0).upgrade);
+  EXPECT_EQ(delayed.at(0).delay.count(), 200) << "the answer leaves that much after the download";
+}
+
 }  // namespace
 }  // namespace kelvo::test

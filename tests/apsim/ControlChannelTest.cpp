@@ -65,11 +65,62 @@ TEST_F(ApSimControlChannel, LogListsOneLinePerVariable) {
   EXPECT_EQ(Run("log 1"), Lines{"ok"});
 }
 
+TEST_F(ApSimControlChannel, TftpSettingsAndTheImageRecord) {
+  EXPECT_EQ(Run("tftp-options all blksize=1428 windowsize=4 tsize timeout=2"), Lines{"ok"});
+  EXPECT_EQ(Run("tftp-retry 2 150 3"), Lines{"ok"});
+  EXPECT_EQ(Run("tftp-port 127.0.0.3 6969"), Lines{"ok"});
+  const auto& tftp = simulator.TftpSettingsOf(1);
+  EXPECT_EQ(tftp.options,
+            (std::vector<firmware::TftpOption>{
+                {"blksize", "1428"}, {"windowsize", "4"}, {"tsize", "0"}, {"timeout", "2"}}));
+  EXPECT_EQ(tftp.timeout, std::chrono::milliseconds(150));
+  EXPECT_EQ(tftp.tries, 3);
+  EXPECT_EQ(tftp.port, 6969);
+  EXPECT_EQ(simulator.TftpSettingsOf(0).port, 69);
+  EXPECT_EQ(Run("tftp-options 3 none"), Lines{"ok"});
+  EXPECT_TRUE(simulator.TftpSettingsOf(2).options.empty());
+
+  EXPECT_EQ(Run("image 1"), (Lines{"none\t0\t-\t-\t-", "ok"}));
+  Send(SetRequest("admin", {Ip("UpgradeServerAddress", 127, 0, 0, 1)}));
+  simulator.UpgradeProgressed(0, 1024);
+  EXPECT_EQ(Run("image 1"), (Lines{"fetching\t1024\t-\t-\t-", "ok"}));
+  simulator.UpgradeSucceeded(0, {'a', 'b', 'c'}, "/tmp/x/127.0.0.2.dlf");
+  EXPECT_EQ(
+      Run("image 1"),
+      (Lines{"done\t3\tba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\t/tmp/"
+             "x/127.0.0.2.dlf\t-",
+             "ok"}));
+  simulator.UpgradeFailed(0, "server error 1: no\tsuch\nfile", 0);
+  EXPECT_EQ(Run("image 1"), (Lines{"failed\t0\t-\t-\tserver error 1: no?such?file", "ok"}));
+}
+
 TEST_F(ApSimControlChannel, MistakesAreReportedAsErrors) {
-  for (const char* line :
-       {"get 4 Channel", "get 0 Channel", "get 1 NoSuchVariable", "log all", "set 1 Channel i x",
-        "set 1 Channel q 1", "set 1 Bssid x 123", "fault 1 delay", "fault 1 drop 101",
-        "fault 1 sometimes", "frobnicate 1", "get"}) {
+  for (const char* line : {"get 4 Channel",
+                           "get 0 Channel",
+                           "get 1 NoSuchVariable",
+                           "log all",
+                           "set 1 Channel i x",
+                           "set 1 Channel q 1",
+                           "set 1 Bssid x 123",
+                           "fault 1 delay",
+                           "fault 1 drop 101",
+                           "fault 1 sometimes",
+                           "frobnicate 1",
+                           "get",
+                           "image all",
+                           "tftp-options 1",
+                           "tftp-options 1 blksize=7",
+                           "tftp-options 1 windowsize=0",
+                           "tftp-options 1 timeout=256",
+                           "tftp-options 1 tsize=5",
+                           "tftp-options 1 blksize=512 blksize=1024",
+                           "tftp-options 1 none tsize",
+                           "tftp-options 1 rollover=0",
+                           "tftp-retry 1 0 3",
+                           "tftp-retry 1 100 0",
+                           "tftp-retry 1 100",
+                           "tftp-port 1 0",
+                           "tftp-port 1 65536"}) {
     SCOPED_TRACE(line);
     const Lines output = Run(line);
     ASSERT_EQ(output.size(), 1u);

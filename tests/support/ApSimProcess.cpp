@@ -197,6 +197,14 @@ std::vector<std::string> ApSimProcess::AuthorizedTable(int ap) {
   return Command("table " + ApWord(ap));
 }
 
+ApSimImage ApSimProcess::Image(int ap) {
+  const auto lines = Command("image " + ApWord(ap));
+  const auto fields = lines.size() == 1 ? SplitTabs(lines[0]) : std::vector<std::string>{};
+  if (fields.size() != 5) throw std::runtime_error("malformed image line");
+  const auto text = [](const std::string& field) { return field == "-" ? std::string() : field; };
+  return {fields[0], std::stoull(fields[1]), text(fields[2]), text(fields[3]), text(fields[4])};
+}
+
 int ApSimProcess::WaitForExit(int timeoutMs) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   int status = 0;

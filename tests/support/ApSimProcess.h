@@ -34,6 +34,15 @@ struct ApSimValue {
   std::string value;
 };
 
+// An access point's last firmware download (the "image" command); empty texts for "-".
+struct ApSimImage {
+  std::string state;  // "none", "fetching", "done", "failed"
+  std::uint64_t bytes = 0;
+  std::string sha256;  // lower-case hex, when done
+  std::string file;    // when done and kelvo-apsim runs with --image-dir
+  std::string reason;  // when failed
+};
+
 // Access points are 0-based here (ap 0 has options.first); the control channel counts from 1.
 // Failures throw std::runtime_error, which fails the calling test.
 class ApSimProcess {
@@ -65,6 +74,7 @@ class ApSimProcess {
   void SetPassword(int ap, const std::string& password);
   // The authorised MAC table as 12-digit upper-case hex addresses.
   std::vector<std::string> AuthorizedTable(int ap);
+  ApSimImage Image(int ap);
 
   // Sends quit and waits for the exit; returns the exit status (128 + signal when killed).
   int Stop(int timeoutMs = 5000);
