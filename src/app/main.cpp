@@ -16,6 +16,10 @@ int main(int argc, char* argv[]) {
   QStringList arguments = QApplication::arguments();
   arguments.removeFirst();
   const auto parsed = kelvo::gui::ParseStartOptions(arguments);
+  if (parsed.help) {
+    QTextStream(stdout) << kelvo::gui::StartOptionsUsage();
+    return 0;
+  }
   if (!parsed.options) {
     QTextStream(stderr) << "kelvo: " << parsed.error << '\n' << kelvo::gui::StartOptionsUsage();
     return 2;

@@ -20,6 +20,12 @@ const std::string_view kUsage =
     "                                            does; save and apply take the administrator\n"
     "                                            password as C (\"\" unless given), which also\n"
     "                                            reads the authorised MAC table\n"
+    "  firmware [--community C] [--settings-path DIR] [--tftp-port T] HOST FILE\n"
+    "                                            upgrade the access point's firmware with\n"
+    "                                            FILE, staged as DIR/Firmware/application.dlf\n"
+    "                                            (DIR: the current directory) and served by\n"
+    "                                            TFTP on port T (69); C is the administrator\n"
+    "                                            password (\"\" unless given)\n"
     "  --port P is the agent port (161).\n";
 
 int Usage(std::string_view problem) {
@@ -39,8 +45,8 @@ ui::Answer ConsolePrompter::AskYesNo(std::string_view text, std::string_view, ui
   return ui::Answer::No;
 }
 
-bool OpenSession(Session& session, std::uint16_t port) {
-  auto component = snmp::SnmpComponent::Create(session.wait);
+bool OpenSession(Session& session, std::uint16_t port, snmp::WaitHook* wait) {
+  auto component = snmp::SnmpComponent::Create(wait != nullptr ? *wait : session.wait);
   if (!component) {
     std::cerr << "kelvo-cli: cannot set up the SNMP component\n";
     return false;

@@ -52,8 +52,9 @@ struct Session {
 };
 
 // Creates the SNMP component and the session talking to the agent port; false (with a
-// message) when the component cannot be set up.
-bool OpenSession(Session& session, std::uint16_t port);
+// message) when the component cannot be set up. wait, when given, replaces the session's
+// plain poll and must outlive it.
+bool OpenSession(Session& session, std::uint16_t port, snmp::WaitHook* wait = nullptr);
 
 // Pulls "--community C" out of the arguments.
 std::optional<std::string> TakeCommunity(std::vector<std::string_view>& args);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // kelvo-cli: the command-line front end on the same core as the program, for administrators
 // who script. Exit codes: 0 success, 1 the agent refused or did not answer (or a profile file
-// was refused), 2 usage.
+// or firmware file was refused), 2 usage.
 #include <poll.h>
 
 #include <chrono>
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "CliSupport.h"
+#include "FirmwareCommand.h"
 #include "ProfileCommands.h"
 #include "mib/Conversions.h"
 #include "snmp/AgentSession.h"
@@ -216,5 +217,6 @@ int main(int argc, char** argv) {
   if (command == "get") return Get(port, args);
   if (command == "set") return Set(port, args);
   if (command == "profile") return kelvo::cli::RunProfileCommand(port, std::move(args));
+  if (command == "firmware") return kelvo::cli::RunFirmwareCommand(port, std::move(args));
   return Usage("unknown command " + std::string(command));
 }

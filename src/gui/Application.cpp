@@ -8,6 +8,7 @@
 #include "PageViewFactory.h"
 #include "PasswordDialog.h"
 #include "SocketPump.h"
+#include "UpdateFirmwareWindow.h"
 #include "views/PageViews.h"
 
 namespace kelvo::gui {
@@ -15,7 +16,9 @@ namespace kelvo::gui {
 Application::Application(StartOptions options, ui::Prompter* prompter)
     : options_(std::move(options)),
       prompter_(prompter != nullptr ? *prompter : messageBoxes_),
-      pageViews_(std::make_unique<DesktopPageViewFactory>()) {}
+      pageViews_(std::make_unique<DesktopPageViewFactory>()),
+      fileDialog_(std::make_unique<QtFileChooser>()),
+      fileChooser_(fileDialog_.get()) {}
 
 Application::~Application() {
   if (session_) session_->SetObserver(nullptr);
@@ -23,6 +26,15 @@ Application::~Application() {
 
 void Application::SetPageViewFactory(std::unique_ptr<PageViewFactory> factory) {
   pageViews_ = std::move(factory);
+}
+
+void Application::SetFileChooser(firmware::FileChooser* chooser) {
+  fileChooser_ = chooser != nullptr ? chooser : fileDialog_.get();
+  if (sheet_) {
+    sheet_->SetFirmwareWindow(
+        [this](firmware::FirmwareUpgrade& upgrade) { RunFirmwareWindow(upgrade); }, fileChooser_,
+        options_.tftpPort);
+  }
 }
 
 std::optional<int> Application::Start() {
@@ -44,6 +56,7 @@ std::optional<int> Application::Start() {
   context_ = std::make_unique<pages::PageContext>(
       pages::PageContext{*session_, values_, timers_, settingsPath_.toStdString()});
   sheet_ = std::make_unique<pages::ConfigurationSheet>(*context_);
+  SetFileChooser(fileChooser_);
   prompt_ = std::make_unique<pages::PasswordPrompt>(*session_);
   mainWindow_ = std::make_unique<pages::MainWindow>(*session_, *prompt_, *sheet_);
   mainWindow_->SetPromptRunner([this](pages::PasswordPrompt& prompt) { RunPrompt(prompt); });
@@ -76,6 +89,13 @@ void Application::RunPrompt(pages::PasswordPrompt& prompt) {
 void Application::RunSheet(pages::ConfigurationSheet& sheet) {
   ConfigurationSheetDialog dialog(sheet, *pageViews_, window_.get());
   dialog.exec();
+}
+
+void Application::RunFirmwareWindow(firmware::FirmwareUpgrade& upgrade) {
+  // Modal over the sheet, whose System page opened it.
+  QWidget* over = QApplication::activeModalWidget();
+  UpdateFirmwareWindow window(upgrade, over != nullptr ? over : window_.get());
+  window.exec();
 }
 
 }  // namespace kelvo::gui

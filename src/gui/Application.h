@@ -41,6 +41,8 @@ class Application {
   int Exec();
 
   void SetPageViewFactory(std::unique_ptr<PageViewFactory> factory);
+  // Replaces the firmware window's file dialog (tests script it); null restores the dialog.
+  void SetFileChooser(firmware::FileChooser* chooser);
 
   MainWindowView* Window() { return window_.get(); }
   pages::MainWindow& MainWindowModel() { return *mainWindow_; }
@@ -53,6 +55,7 @@ class Application {
  private:
   void RunPrompt(pages::PasswordPrompt& prompt);
   void RunSheet(pages::ConfigurationSheet& sheet);
+  void RunFirmwareWindow(firmware::FirmwareUpgrade& upgrade);
 
   StartOptions options_;
   QtPrompter messageBoxes_;
@@ -62,6 +65,8 @@ class Application {
   QtTimers timers_{busy_, wait_};
   mib::AgentValues values_;
   std::unique_ptr<PageViewFactory> pageViews_;
+  std::unique_ptr<firmware::FileChooser> fileDialog_;
+  firmware::FileChooser* fileChooser_ = nullptr;
 
   std::unique_ptr<snmp::AgentSession> session_;
   std::unique_ptr<SocketPump> pump_;

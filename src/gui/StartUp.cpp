@@ -23,9 +23,10 @@ std::optional<std::uint16_t> ParsePort(const QString& text, bool allowZero) {
 QString StartOptionsUsage() {
   return QStringLiteral(
       "usage: kelvo [--agent-port P] [--listen-port P] [--discover-to ADDRESS]...\n"
-      "             [--settings-path DIR]\n"
+      "             [--settings-path DIR] [--tftp-port T]\n"
       "  --agent-port P        the access points' SNMP port (161)\n"
       "  --listen-port P       the local port to listen on (161)\n"
+      "  --tftp-port T         the port the firmware is served from during an upgrade (69)\n"
       "  --discover-to ADDRESS where discovery broadcasts go (repeatable; default: the\n"
       "                        limited broadcast and every interface's broadcast)\n"
       "  --settings-path DIR   instead of the per-machine Path setting\n");
@@ -35,12 +36,19 @@ ParsedOptions ParseStartOptions(const QStringList& arguments) {
   StartOptions options;
   for (qsizetype i = 0; i < arguments.size(); ++i) {
     const QString& name = arguments[i];
+    if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
+      return {std::nullopt, {}, true};
+    }
     if (i + 1 >= arguments.size()) return {std::nullopt, name + QStringLiteral(" needs a value")};
     const QString& value = arguments[++i];
     if (name == QLatin1String("--agent-port") || name == QLatin1String("--listen-port")) {
       const auto port = ParsePort(value, name == QLatin1String("--listen-port"));
       if (!port) return {std::nullopt, QStringLiteral("not a port: ") + value};
       (name == QLatin1String("--agent-port") ? options.agentPort : options.listenPort) = *port;
+    } else if (name == QLatin1String("--tftp-port")) {
+      const auto port = ParsePort(value, false);
+      if (!port) return {std::nullopt, QStringLiteral("not a port: ") + value};
+      options.tftpPort = *port;
     } else if (name == QLatin1String("--discover-to")) {
       options.discoveryTargets.push_back(value.toStdString());
     } else if (name == QLatin1String("--settings-path")) {

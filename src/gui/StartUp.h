@@ -19,6 +19,8 @@ struct StartOptions {
   std::uint16_t listenPort = 161;
   // Empty: the limited broadcast and every interface's directed broadcast.
   std::vector<std::string> discoveryTargets;
+  // Where the firmware server listens during an upgrade.
+  std::uint16_t tftpPort = 69;
   // Overrides the per-machine setting when given.
   std::optional<QString> settingsPath;
   // Where the single-instance lock lives; empty means the user's runtime directory.
@@ -28,8 +30,9 @@ struct StartOptions {
 };
 
 struct ParsedOptions {
-  std::optional<StartOptions> options;  // nullopt when the command line is wrong
+  std::optional<StartOptions> options;  // nullopt when the command line is wrong or asks for help
   QString error;
+  bool help = false;  // --help: print the usage and end
 };
 
 // arguments without the program name.

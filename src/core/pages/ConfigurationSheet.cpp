@@ -14,6 +14,7 @@ ConfigurationSheet::ConfigurationSheet(PageContext& context)
       security_(context),
       profiles_(context, {system_, ipConfig_, wireless_, security_}) {
   system_.SetProfileListRefresher([this] { profiles_.RefreshProfileList(); });
+  system_.SetFirmwareWindowOpener([this] { OpenFirmwareWindow(); });
   system_.SetChannelListTarget(&wireless_.ChannelId());
   ipConfig_.SetWirelessModeList(&wireless_.Mode());
   wireless_.SetDhcpDisabledQuery([this] { return ipConfig_.IsDhcpDisabled(); });
@@ -39,6 +40,21 @@ Page* ConfigurationSheet::PageAt(int tab) {
 
 void ConfigurationSheet::SetShown(int tab, bool shown) {
   if (Page* page = PageAt(tab)) page->ShowChanged(shown);
+}
+
+void ConfigurationSheet::SetFirmwareWindow(FirmwareWindowRunner runner,
+                                           firmware::FileChooser* chooser, std::uint16_t tftpPort) {
+  firmwareWindowRunner_ = std::move(runner);
+  fileChooser_ = chooser;
+  tftpPort_ = tftpPort;
+}
+
+void ConfigurationSheet::OpenFirmwareWindow() {
+  if (!firmwareWindowRunner_) return;
+  // A new window for every opening: its file name starts empty.
+  firmware::FirmwareUpgrade upgrade(
+      {context_.session, system_.Host(), context_.settingsPath, tftpPort_, fileChooser_});
+  firmwareWindowRunner_(upgrade);
 }
 
 void ConfigurationSheet::Open(const std::string& host) {

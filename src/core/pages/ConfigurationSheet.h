@@ -6,9 +6,12 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
+#include "firmware/FirmwareUpgrade.h"
 #include "pages/AboutPage.h"
 #include "pages/IpConfigPage.h"
 #include "pages/Page.h"
@@ -55,10 +58,18 @@ class ConfigurationSheet {
   // The close box: asks about a pending reset, then closes.
   void CloseBox();
 
+  // The "Update Firmware" window that the System page opens once the device is prepared: the
+  // sheet builds its model for the page's host and the runner shows it modally until it is
+  // closed. Without a runner the page prepares the device and nothing opens.
+  using FirmwareWindowRunner = std::function<void(firmware::FirmwareUpgrade&)>;
+  void SetFirmwareWindow(FirmwareWindowRunner runner, firmware::FileChooser* chooser,
+                         std::uint16_t tftpPort);
+
  private:
   // The configuration page behind a tab; nullptr for About.
   Page* PageAt(int tab);
   void SetShown(int tab, bool shown);
+  void OpenFirmwareWindow();
 
   PageContext& context_;
   SystemPage system_;
@@ -71,6 +82,9 @@ class ConfigurationSheet {
   std::string host_;
   int current_ = kSystem;
   bool open_ = false;
+  FirmwareWindowRunner firmwareWindowRunner_;
+  firmware::FileChooser* fileChooser_ = nullptr;
+  std::uint16_t tftpPort_ = firmware::kDefaultTftpPort;
 };
 
 }  // namespace kelvo::pages

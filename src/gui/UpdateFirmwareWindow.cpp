@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "UpdateFirmwareWindow.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "views/ControlBinding.h"
+
+namespace kelvo::gui {
+namespace {
+
+constexpr int kProgressSteps = 1000;
+constexpr std::chrono::milliseconds kProgressInterval{100};
+
+QString FromUtf8(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// "*.*" means every file to the dialog's users, while Qt would demand a dot.
+QString QtPattern(const std::string& pattern) {
+  return pattern == "*.*" ? QStringLiteral("*") : FromUtf8(pattern);
+}
+
+}  // namespace
+
+std::optional<std::string> QtFileChooser::ChooseExistingFile(
+    const firmware::FileDialogRequest& request) {
+  // Over whichever window asked, the firmware window as a rule.
+  QWidget* parent = parent_ != nullptr ? parent_ : QApplication::activeModalWidget();
+  QFileDialog dialog(parent, FromUtf8(request.title));
+  dialog.setObjectName(QStringLiteral("selectFirmwareDialog"));
+  // The platform's dialog would not hide the patterns.
+  dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails |
+                    QFileDialog::ReadOnly);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setDefaultSuffix(FromUtf8(request.defaultSuffix));
+  QStringList filters;
+  for (const firmware::FileFilter& filter : request.filters) {
+    filters << FromUtf8(filter.description) + QStringLiteral(" (") + QtPattern(filter.pattern) +
+                   QLatin1Char(')');
+  }
+  dialog.setNameFilters(filters);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front().toStdString();
+}
+
+UpdateFirmwareWindow::UpdateFirmwareWindow(firmware::FirmwareUpgrade& upgrade, QWidget* parent)
+    : QDialog(parent),
+      upgrade_(upgrade),
+      binder_(std::make_unique<Binder>([this] { binder_->Refresh(); })) {
+  setWindowTitle(FromUtf8(std::string(firmware::kUpdateFirmwareTitle)));
+  setModal(true);
+
+  fileName_ = new QLineEdit(this);
+  fileName_->setObjectName(QStringLiteral("fileName"));
+  fileName_->setMinimumWidth(280);
+  binder_->Text(fileName_, upgrade_.FileName());
+  auto* fileRow = new QHBoxLayout;
+  fileRow->addWidget(new QLabel(QStringLiteral("File Name:"), this));
+  fileRow->addWidget(fileName_, 1);
+  fileRow->addWidget(binder_->Button(
+      upgrade_.BrowseButton(), QStringLiteral("browseButton"), [this] { upgrade_.Browse(); },
+      this));
+
+  progress_ = new QProgressBar(this);
+  progress_->setObjectName(QStringLiteral("progress"));
+  progress_->setRange(0, kProgressSteps);
+  progress_->setValue(0);
+  progress_->setTextVisible(true);
+  progress_->setFormat(QString());
+
+  auto* buttonRow = new QHBoxLayout;
+  buttonRow->addStretch();
+  buttonRow->addWidget(binder_->Button(
+      upgrade_.UpgradeButton(), QStringLiteral("upgradeButton"), [this] { upgrade_.Upgrade(); },
+      this));
+  buttonRow->addWidget(binder_->Button(
+      upgrade_.CancelButton(), QStringLiteral("cancelButton"), [this] { reject(); }, this));
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(fileRow);
+  layout->addWidget(progress_);
+  layout->addLayout(buttonRow);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+
+  progressTimer_.setInterval(kProgressInterval);
+  connect(&progressTimer_, &QTimer::timeout, this, &UpdateFirmwareWindow::ShowProgress);
+  upgrade_.SetStateListener([this] { StateChanged(); });
+  binder_->Refresh();
+}
+
+UpdateFirmwareWindow::~UpdateFirmwareWindow() { upgrade_.SetStateListener(nullptr); }
+
+void UpdateFirmwareWindow::reject() {
+  // During a transfer the window takes no input; the close box waits for the verdict.
+  if (!upgrade_.WindowEnabled()) return;
+  upgrade_.Cancel();
+  QDialog::reject();
+}
+
+void UpdateFirmwareWindow::StateChanged() {
+  setEnabled(upgrade_.WindowEnabled());
+  if (upgrade_.WindowEnabled()) {
+    progressTimer_.stop();
+  } else {
+    progressTimer_.start();
+  }
+  ShowProgress();
+}
+
+void UpdateFirmwareWindow::ShowProgress() {
+  const auto progress = upgrade_.TransferProgress();
+  if (!progress || progress->size == 0) {
+    progress_->setValue(progress && progress->finished ? kProgressSteps : 0);
+    progress_->setFormat(QString());
+    return;
+  }
+  const auto done = std::min(progress->acknowledged, progress->size);
+  progress_->setValue(static_cast<int>(done * kProgressSteps / progress->size));
+  progress_->setFormat(QStringLiteral("%1 of %2 bytes").arg(done).arg(progress->size));
+}
+
+}  // namespace kelvo::gui
