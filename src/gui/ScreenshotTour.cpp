@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
@@ -15,17 +16,22 @@
 #include "ConfigurationSheetDialog.h"
 #include "MainWindowView.h"
 #include "PasswordDialog.h"
+#include "UpdateFirmwareWindow.h"
 
 namespace kelvo::gui {
 namespace {
 
 constexpr int kSettleMs = 600;
 constexpr int kDiscoveryMs = 1500;
+// Often enough to catch the transfer part way and the outcome's message as it opens.
+constexpr int kPollMs = 40;
 
 }  // namespace
 
 ScreenshotTour::ScreenshotTour(Application& application, QString directory)
-    : application_(application), directory_(std::move(directory)) {
+    : application_(application),
+      directory_(std::move(directory)),
+      firmwareImage_(qEnvironmentVariable("KELVO_SCREENSHOT_FIRMWARE")) {
   QDir().mkpath(directory_);
   QTimer::singleShot(kDiscoveryMs, this, &ScreenshotTour::AtMainWindow);
 }
@@ -115,7 +121,59 @@ void ScreenshotTour::AtProfiles() {
   });
   addSave->click();
   if (!*asked) Grab(sheet, QStringLiteral("sheet-0-profiles"));
+  QTimer::singleShot(kSettleMs, this, &ScreenshotTour::AtFirmware);
+}
+
+void ScreenshotTour::AtFirmware() {
+  auto* sheet = qobject_cast<ConfigurationSheetDialog*>(QApplication::activeModalWidget());
+  if (sheet == nullptr) return;
+  auto* update =
+      sheet->Tabs()->widget(0)->findChild<QPushButton*>(QStringLiteral("updateFwButton"));
+  if (!firmwareImage_.isEmpty() && update != nullptr) {
+    // The device is prepared first; the window then runs modally until the tour closes it.
+    QTimer::singleShot(kSettleMs, this, &ScreenshotTour::AtFirmwareWindow);
+    update->click();
+  }
   sheet->close();
+}
+
+void ScreenshotTour::AtFirmwareWindow() {
+  auto* window = qobject_cast<UpdateFirmwareWindow*>(QApplication::activeModalWidget());
+  if (window == nullptr) return;
+  auto* upgrade = window->findChild<QPushButton*>(QStringLiteral("upgradeButton"));
+  Grab(window, QStringLiteral("firmware-window"));
+  QLineEdit* name = window->FileName();
+  name->setFocus();
+  name->selectAll();
+  name->insert(firmwareImage_);
+  Grab(window, QStringLiteral("firmware-window-file"));
+  if (upgrade == nullptr) {
+    window->close();
+    return;
+  }
+  // The upgrade blocks in its request while the window keeps painting and timers run: picture
+  // the transfer once it is well under way, then the messages; the outcome's comes last.
+  auto* poll = new QTimer(window);
+  poll->setInterval(kPollMs);
+  auto caught = std::make_shared<bool>(false);
+  connect(poll, &QTimer::timeout, this, [this, window, caught] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      Grab(box, QStringLiteral("firmware-message"));
+      box->accept();
+      return;
+    }
+    const QProgressBar* progress = window->Progress();
+    const int value = progress->value();
+    if (!*caught && value >= progress->maximum() / 4 && value < progress->maximum()) {
+      *caught = true;
+      Grab(window, QStringLiteral("firmware-window-transfer"));
+    }
+  });
+  poll->start();
+  upgrade->click();
+  poll->stop();
+  Grab(window, QStringLiteral("firmware-window-done"));
+  window->close();
 }
 
 }  // namespace kelvo::gui

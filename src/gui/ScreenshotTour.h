@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Pictures of the windows for the documentation, taken by the program itself: the main window
-// after discovery, the password prompt, every tab of the sheet, the About box, and the System
-// tab again after saving two profiles with the rewrite question over it; then it quits.
+// after discovery, the password prompt, every tab of the sheet, the About box, the System tab
+// again after saving two profiles with the rewrite question over it and, when the environment
+// names an image in KELVO_SCREENSHOT_FIRMWARE, the "Update Firmware" window empty, with that
+// file's name, during the transfer and under the outcome's message; then it quits.
 // Driven by timers on the GUI thread; it configures the first access point listed with the
 // password "admin".
 #pragma once
@@ -25,9 +27,12 @@ class ScreenshotTour final : public QObject {
   void AtPrompt();
   void AtSheet(int tab);
   void AtProfiles();
+  void AtFirmware();
+  void AtFirmwareWindow();
 
   Application& application_;
   QString directory_;
+  QString firmwareImage_;
 };
 
 }  // namespace kelvo::gui

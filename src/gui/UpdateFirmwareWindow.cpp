@@ -3,9 +3,11 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -16,6 +18,7 @@ namespace kelvo::gui {
 namespace {
 
 constexpr int kProgressSteps = 1000;
+constexpr int kFileNameChars = 50;
 constexpr std::chrono::milliseconds kProgressInterval{100};
 
 QString FromUtf8(const std::string& text) {
@@ -60,14 +63,9 @@ UpdateFirmwareWindow::UpdateFirmwareWindow(firmware::FirmwareUpgrade& upgrade, Q
 
   fileName_ = new QLineEdit(this);
   fileName_->setObjectName(QStringLiteral("fileName"));
-  fileName_->setMinimumWidth(280);
+  // Room for a typical full path; longer ones scroll, keeping the file's own name in view.
+  fileName_->setMinimumWidth(fileName_->fontMetrics().averageCharWidth() * kFileNameChars);
   binder_->Text(fileName_, upgrade_.FileName());
-  auto* fileRow = new QHBoxLayout;
-  fileRow->addWidget(new QLabel(QStringLiteral("File Name:"), this));
-  fileRow->addWidget(fileName_, 1);
-  fileRow->addWidget(binder_->Button(
-      upgrade_.BrowseButton(), QStringLiteral("browseButton"), [this] { upgrade_.Browse(); },
-      this));
 
   progress_ = new QProgressBar(this);
   progress_->setObjectName(QStringLiteral("progress"));
@@ -75,6 +73,28 @@ UpdateFirmwareWindow::UpdateFirmwareWindow(firmware::FirmwareUpgrade& upgrade, Q
   progress_->setValue(0);
   progress_->setTextVisible(true);
   progress_->setFormat(QString());
+  // The window is disabled while the device fetches, yet the bar is what the user watches:
+  // it keeps its normal colours, so the count stays legible over the filled part.
+  QPalette palette = progress_->palette();
+  for (const QPalette::ColorRole role :
+       {QPalette::Window, QPalette::WindowText, QPalette::Base, QPalette::Text, QPalette::Highlight,
+        QPalette::HighlightedText, QPalette::Button, QPalette::ButtonText}) {
+    palette.setColor(QPalette::Disabled, role, palette.color(QPalette::Active, role));
+  }
+  progress_->setPalette(palette);
+  // Nothing to show before the first transfer; an empty bar would pass for a second field.
+  progress_->hide();
+
+  auto* fields = new QGridLayout;
+  fields->addWidget(new QLabel(QStringLiteral("File Name:"), this), 0, 0);
+  fields->addWidget(fileName_, 0, 1);
+  fields->addWidget(binder_->Button(
+                        upgrade_.BrowseButton(), QStringLiteral("browseButton"),
+                        [this] { upgrade_.Browse(); }, this),
+                    0, 2);
+  // Under the field and its button, level with both.
+  fields->addWidget(progress_, 1, 1, 1, 2);
+  fields->setColumnStretch(1, 1);
 
   auto* buttonRow = new QHBoxLayout;
   buttonRow->addStretch();
@@ -85,8 +105,9 @@ UpdateFirmwareWindow::UpdateFirmwareWindow(firmware::FirmwareUpgrade& upgrade, Q
       upgrade_.CancelButton(), QStringLiteral("cancelButton"), [this] { reject(); }, this));
 
   auto* layout = new QVBoxLayout(this);
-  layout->addLayout(fileRow);
-  layout->addWidget(progress_);
+  layout->addLayout(fields);
+  // The window's own buttons stand apart from the rows they act on.
+  layout->addSpacing(fontMetrics().height() / 2);
   layout->addLayout(buttonRow);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -117,6 +138,7 @@ void UpdateFirmwareWindow::StateChanged() {
 
 void UpdateFirmwareWindow::ShowProgress() {
   const auto progress = upgrade_.TransferProgress();
+  progress_->setVisible(progress.has_value());
   if (!progress || progress->size == 0) {
     progress_->setValue(progress && progress->finished ? kProgressSteps : 0);
     progress_->setFormat(QString());
