@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The "Update Firmware" window opened from the System page against a simulated access point
 // that fetches the image from the program's TFTP server: the scripted file dialog, the field
-// redisplay, the window disabled with its progress moving during the transfer, and the real
-// open dialog's title and filters.
+// redisplay, the window disabled with its progress moving during the transfer, the refusals
+// and failures that leave it usable, the close box as Cancel, and the real open dialog's title
+// and filters.
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
@@ -160,6 +162,132 @@ TEST_F(UpdateFirmwareWindowTest, CancelClosesWithoutUpgrading) {
   EXPECT_TRUE(WasSet(mib::Variable::UpgradePrepare));
   EXPECT_FALSE(WasSet(mib::Variable::UpgradeServerAddress));
   EXPECT_TRUE(prompter_.Shown().empty());
+}
+
+// Whether 127.0.0.1:port can be bound, i.e. no server holds it.
+bool PortFree(std::uint16_t port) {
+  try {
+    const test::UdpPeer peer("127.0.0.1", port);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+TEST_F(UpdateFirmwareWindowTest, RefusedFilesKeepTheWindowUsableAndSendNothing) {
+  struct Refusal {
+    const char* name;
+    std::function<QString()> prepare;  // gives the File Name text to type
+    std::string_view message;
+  };
+  const QString firmwareDir = settings_.filePath(QStringLiteral("Firmware"));
+  const Refusal refusals[] = {
+      {"empty name", [] { return QString(); }, firmware::messages::kEmptyFileName},
+      {"missing file", [&] { return images_.filePath(QStringLiteral("nowhere.dlf")); },
+       firmware::messages::kFileError},
+      {"no firmware directory",
+       [&] {
+         EXPECT_TRUE(QDir(firmwareDir).removeRecursively());
+         return QString::fromStdString(WriteImage(1000));
+       },
+       firmware::messages::kFileError},
+  };
+  ASSERT_TRUE(InWindow([&](UpdateFirmwareWindow* window) {
+    auto* field = test::Find<QLineEdit>(window, QStringLiteral("fileName"));
+    for (const Refusal& refusal : refusals) {
+      SCOPED_TRACE(refusal.name);
+      Retype(field, refusal.prepare());
+      sim_.ClearLog(0);
+      prompter_.Clear();
+      Click(window, "upgradeButton");
+      EXPECT_EQ(prompter_.Texts(), std::vector<std::string>{std::string(refusal.message)});
+      EXPECT_FALSE(WasSet(mib::Variable::UpgradeServerAddress));
+      EXPECT_TRUE(window->isEnabled());
+      EXPECT_TRUE(window->isVisible()) << "the window stays open";
+      EXPECT_FALSE(window->Progress()->isVisible()) << "nothing was transferred";
+    }
+    EXPECT_FALSE(QDir(firmwareDir).exists()) << "the program never creates the directory";
+
+    // The title-bar close is Cancel: the window goes, nothing more is sent or said.
+    prompter_.Clear();
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+  }));
+  EXPECT_FALSE(WasSet(mib::Variable::UpgradeServerAddress));
+  EXPECT_TRUE(prompter_.Shown().empty());
+  EXPECT_TRUE(PortFree(tftpPort_));
+}
+
+TEST_F(UpdateFirmwareWindowTest, DeviceThatRefusesThePreparationGetsNoWindow) {
+  struct Refusal {
+    const char* name;
+    std::function<void()> refuse;
+    std::function<void()> restore;
+  };
+  const Refusal refusals[] = {
+      {"wrong password", [&] { sim_.SetPassword(0, "other"); },
+       [&] { sim_.SetPassword(0, "admin"); }},
+      {"error status", [&] { sim_.Fault(0, "error 5 1"); }, [&] { sim_.Fault(0, "none"); }},
+  };
+  OnTab(
+      pages::ConfigurationSheet::kSystem, [] { return true; },
+      [&](ConfigurationSheetDialog* sheet, QWidget* tab) {
+        for (const Refusal& refusal : refusals) {
+          SCOPED_TRACE(refusal.name);
+          refusal.refuse();
+          prompter_.Clear();
+          // Any firmware window that shows is counted and closed, so a wrong one cannot hang.
+          int windows = 0;
+          QTimer watch;
+          QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (auto* window =
+                    qobject_cast<UpdateFirmwareWindow*>(QApplication::activeModalWidget())) {
+              ++windows;
+              window->close();
+            }
+          });
+          watch.start(10);
+          Click(tab, "updateFwButton");
+          watch.stop();
+          refusal.restore();
+          EXPECT_EQ(windows, 0);
+          EXPECT_EQ(prompter_.Texts(),
+                    std::vector<std::string>{std::string(snmp::messages::kSetError)});
+          EXPECT_EQ(QApplication::activeModalWidget(), sheet);
+        }
+      });
+  EXPECT_TRUE(WasSet(mib::Variable::UpgradePrepare));
+  EXPECT_FALSE(WasSet(mib::Variable::UpgradeServerAddress));
+}
+
+TEST_F(UpdateFirmwareWindowTest, FailedFetchEnablesTheWindowAgainAndFreesThePort) {
+  const std::string image = WriteImage(4096);
+  // The device fetches from a port nobody serves and soon gives up.
+  sim_.Command("tftp-port all " + std::to_string(test::UdpPeer("127.0.0.1", 0).Port()));
+  sim_.Command("tftp-retry all 100 2");
+  ASSERT_TRUE(InWindow([&](UpdateFirmwareWindow* window) {
+    Retype(test::Find<QLineEdit>(window, QStringLiteral("fileName")),
+           QString::fromStdString(image));
+    // The title-bar close while the device fetches: ignored, the window waits for the verdict.
+    bool closedWhileDisabled = false;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+      if (closedWhileDisabled || window->isEnabled()) return;
+      closedWhileDisabled = true;
+      window->close();
+    });
+    closer.start(5);
+    Click(window, "upgradeButton");
+    closer.stop();
+    EXPECT_TRUE(closedWhileDisabled) << "the window was never disabled";
+    EXPECT_TRUE(window->isEnabled());
+    EXPECT_TRUE(window->isVisible()) << "still open after the close during the transfer";
+  }));
+  EXPECT_EQ(prompter_.Texts(),
+            std::vector<std::string>{std::string(firmware::messages::kUpgradeFailed)});
+  EXPECT_TRUE(sim_.Command("image 1").at(0).starts_with("failed\t"));
+  EXPECT_TRUE(WasSet(mib::Variable::UpgradeServerAddress));
+  EXPECT_TRUE(PortFree(tftpPort_));
 }
 
 TEST(FileDialogTest, OffersTheFirmwareFiltersUnderTheirOwnNames) {
