@@ -130,6 +130,33 @@ bool IsRegisterBlock(Variable variable) {
 }
 
 constexpr std::uint8_t kRegisterRead = 3;
+constexpr std::uint8_t kRegisterWriteChip = 1;
+
+constexpr long kPacketTxTest = 2;
+constexpr long kPacketRxTest = 3;
+constexpr long kStopOffset = 0x80;
+
+std::size_t BankIndex(Variable variable) {
+  switch (variable) {
+    case Variable::BasebandRegisters:
+      return 0;
+    case Variable::TxPowerSettings:
+      return 1;
+    default:
+      return 2;
+  }
+}
+
+// The air time of one test packet at the parameters' rate and preamble, with the gap between
+// frames: about 1.2 ms for 1500 bytes at 11 Mb.
+std::chrono::microseconds PacketInterval(const std::vector<std::uint8_t>& parameters) {
+  constexpr unsigned kTenthsOfMbit[] = {10, 20, 55, 110};
+  const unsigned rate =
+      parameters[1] >= 1 && parameters[1] <= 4 ? kTenthsOfMbit[parameters[1] - 1] : 110;
+  const unsigned preamble = parameters[2] == 1 ? 192 : 96;
+  const unsigned length = std::max(64U, Little16(parameters, 8));
+  return std::chrono::microseconds(length * 8 * 10 / rate + preamble + 50);
+}
 
 }  // namespace
 
@@ -141,6 +168,20 @@ ApDevice::ApDevice(int number, std::uint32_t address, std::string writeCommunity
       // Each device has been up for `number` hours when the simulator starts.
       countersZero_(-std::chrono::hours(number)) {
   LoadFactorySettings();
+  for (const Variable variable :
+       {Variable::BasebandRegisters, Variable::TxPowerSettings, Variable::SynthesizerRegisters}) {
+    const std::vector<std::uint8_t>& factory = values_[Slot(variable)].bytes;
+    Bank(variable) = RegisterBank{factory, factory};
+  }
+  rfTest_.txStoppedAt = 0;
+}
+
+ApDevice::RegisterBank& ApDevice::Bank(Variable variable) {
+  return registers_[BankIndex(variable)];
+}
+
+const ApDevice::RegisterBank& ApDevice::Bank(Variable variable) const {
+  return registers_[BankIndex(variable)];
 }
 
 void ApDevice::LoadFactorySettings() {
@@ -312,6 +353,9 @@ AgentReply ApDevice::HandleSet(const SnmpPdu& request, SimTime now) {
     if (const long status = CheckWrite(*variable, bind.value); status != kNoError) {
       return refuse(status, i);
     }
+    if (*variable == Variable::RfTestCommand && !AcceptsTestCommand(bind.value.integer)) {
+      return refuse(kGenErr, i);
+    }
     if (*variable == Variable::AccessPassword1) password1 = i;
     if (*variable == Variable::AccessPassword2) password2 = i;
     variables.push_back(*variable);
@@ -339,7 +383,12 @@ SnmpValue ApDevice::Apply(Variable variable, const SnmpValue& value, SimTime now
       stored = value;
       // A full reset starts the traffic counters from zero; a restart of the wireless
       // settings (2) leaves them.
-      if (value.integer == 1) countersZero_ = now;
+      if (value.integer == 1) {
+        countersZero_ = now;
+        // The radio boots idle, with the registers it keeps in flash.
+        if (rfTest_.running != 0) RunTestCommand(rfTest_.running + kStopOffset, now);
+        for (RegisterBank& bank : registers_) bank.chip = bank.flash;
+      }
       return value;
     case Variable::LoadDefault: {
       // Factory settings everywhere; the device keeps its address, its write community and its
@@ -362,18 +411,93 @@ SnmpValue ApDevice::Apply(Variable variable, const SnmpValue& value, SimTime now
       return value;
     case Variable::AuthorizedTableEntry:
       return ExchangeAuthorizedRecord(value.bytes);
+    case Variable::RfTestCommand:
+      stored = value;
+      RunTestCommand(value.integer, now);
+      return value;
     default:
       break;
   }
-  if (IsRegisterBlock(variable) && value.bytes[0] == kRegisterRead) {
-    // A read returns the device's values in the request's layout.
-    SnmpValue current = stored;
-    current.bytes.resize(value.bytes.size());
-    current.bytes[0] = kRegisterRead;
-    return current;
-  }
+  if (IsRegisterBlock(variable)) return RegisterBlock(variable, value.bytes);
   stored = value;
   return value;
+}
+
+SnmpValue ApDevice::RegisterBlock(Variable variable, const std::vector<std::uint8_t>& request) {
+  RegisterBank& bank = Bank(variable);
+  switch (request[0]) {
+    case kRegisterWriteChip:
+      bank.chip = request;
+      return SnmpValue::Bytes(request);
+    case kRegisterRead: {
+      // "Read From BBP" reads the baseband chip; the power and RF2958 values are read from
+      // flash. The reply has the request's layout and operation field.
+      std::vector<std::uint8_t> reply =
+          variable == Variable::BasebandRegisters ? bank.chip : bank.flash;
+      reply.resize(request.size());
+      const std::size_t opBytes = variable == Variable::SynthesizerRegisters ? 4 : 1;
+      std::copy_n(request.begin(), std::min(opBytes, request.size()), reply.begin());
+      return SnmpValue::Bytes(std::move(reply));
+    }
+    default:
+      bank.flash = request;
+      return SnmpValue::Bytes(request);
+  }
+}
+
+bool ApDevice::AcceptsTestCommand(long command) const {
+  if (command >= 1 && command <= 4) return rfTest_.running == 0 || rfTest_.running == command;
+  return true;
+}
+
+void ApDevice::RunTestCommand(long command, SimTime now) {
+  if (command >= 1 && command <= 4) {
+    if (command == kPacketTxTest) {
+      const std::vector<std::uint8_t>& parameters = values_[Slot(Variable::RfTestParameters)].bytes;
+      const bool usable = parameters.size() == 10;
+      rfTest_.txStarted = now;
+      rfTest_.txTarget =
+          usable
+              ? static_cast<std::uint32_t>(Little16(parameters, 4) | Little16(parameters, 6) << 16)
+              : 1000;
+      rfTest_.txInterval = usable ? PacketInterval(parameters) : std::chrono::microseconds(1000);
+      rfTest_.txStoppedAt.reset();
+    }
+    if (command == kPacketRxTest) rfTest_.rxGood = 0;
+    rfTest_.running = static_cast<int>(command);
+    return;
+  }
+  const long stopped = command - kStopOffset;
+  if (stopped != rfTest_.running) return;
+  if (stopped == kPacketTxTest) rfTest_.txStoppedAt = PacketsTransmitted(now);
+  rfTest_.running = 0;
+}
+
+std::uint32_t ApDevice::PacketsTransmitted(SimTime now) const {
+  if (rfTest_.txStoppedAt) return *rfTest_.txStoppedAt;
+  const auto elapsed =
+      std::chrono::duration_cast<std::chrono::microseconds>(now - rfTest_.txStarted);
+  if (elapsed.count() <= 0) return 0;
+  const auto sent = static_cast<std::uint64_t>(elapsed / rfTest_.txInterval);
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(sent, rfTest_.txTarget));
+}
+
+SnmpValue ApDevice::TestCounters(SimTime now) const {
+  // One transmitted packet in a hundred goes out bad; every datagram that arrives is good.
+  const std::uint32_t sent = PacketsTransmitted(now);
+  const std::uint32_t bad = sent / 100;
+  std::vector<std::uint8_t> block(16);
+  PutLittle32(block, 0, sent - bad);
+  PutLittle32(block, 4, bad);
+  PutLittle32(block, 8, rfTest_.rxGood);
+  PutLittle32(block, 12, 0);
+  return SnmpValue::Bytes(std::move(block));
+}
+
+bool ApDevice::TestDatagramReceived() {
+  if (rfTest_.running != kPacketRxTest) return false;
+  ++rfTest_.rxGood;
+  return true;
 }
 
 SnmpValue ApDevice::ExchangeAuthorizedRecord(const std::vector<std::uint8_t>& request) {
@@ -423,6 +547,19 @@ SnmpValue ApDevice::Read(Variable variable, SimTime now) const {
   const SnmpValue& stored = values_[Slot(variable)];
   if (IsCounterBlock(variable) && !frozen_[Slot(variable)]) return CounterBlock(variable, now);
   switch (variable) {
+    case Variable::RfTestCounters:
+      return frozen_[Slot(variable)] ? stored : TestCounters(now);
+    case Variable::BasebandRegisters:
+    case Variable::TxPowerSettings:
+    case Variable::SynthesizerRegisters: {
+      // What a read-back would return, with operation 0.
+      const RegisterBank& bank = Bank(variable);
+      SnmpValue block =
+          SnmpValue::Bytes(variable == Variable::BasebandRegisters ? bank.chip : bank.flash);
+      const std::size_t opBytes = variable == Variable::SynthesizerRegisters ? 4 : 1;
+      for (std::size_t i = 0; i < opBytes && i < block.bytes.size(); ++i) block.bytes[i] = 0;
+      return block;
+    }
     case Variable::WepKey1:
     case Variable::WepKey2:
     case Variable::WepKey3:
@@ -450,8 +587,12 @@ SnmpValue ApDevice::Read(Variable variable, SimTime now) const {
 }
 
 void ApDevice::Store(Variable variable, SnmpValue value) {
+  // A register block stored by hand is what both the chip and the flash hold.
+  if (IsRegisterBlock(variable)) Bank(variable) = RegisterBank{value.bytes, value.bytes};
   values_[Slot(variable)] = std::move(value);
-  if (IsCounterBlock(variable)) frozen_[Slot(variable)] = true;
+  if (IsCounterBlock(variable) || variable == Variable::RfTestCounters) {
+    frozen_[Slot(variable)] = true;
+  }
 }
 
 }  // namespace kelvo::apsim

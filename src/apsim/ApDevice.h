@@ -61,6 +61,12 @@ class ApDevice {
   const std::vector<MacAddress>& AuthorizedTable() const { return authorizedTable_; }
   void SetAuthorizedTable(std::vector<MacAddress> table) { authorizedTable_ = std::move(table); }
 
+  // The manufacturing test: the start code (1..4) of the test the radio runs, 0 for none.
+  int RunningTest() const { return rfTest_.running; }
+  // A test datagram reached the device's test port; the packet RX test counts it as received
+  // good. Returns whether it was counted.
+  bool TestDatagramReceived();
+
  private:
   AgentReply HandleGet(const SnmpPdu& request, SimTime now) const;
   AgentReply HandleSet(const SnmpPdu& request, SimTime now);
@@ -69,6 +75,32 @@ class ApDevice {
   SnmpValue ExchangeAuthorizedRecord(const std::vector<std::uint8_t>& request);
   SnmpValue CounterBlock(mib::Variable variable, SimTime now) const;
   void LoadFactorySettings();
+  // Whether the radio takes this RfTestCommand now: a start while another test runs is refused.
+  bool AcceptsTestCommand(long command) const;
+  void RunTestCommand(long command, SimTime now);
+  std::uint32_t PacketsTransmitted(SimTime now) const;
+  SnmpValue TestCounters(SimTime now) const;
+  SnmpValue RegisterBlock(mib::Variable variable, const std::vector<std::uint8_t>& request);
+
+  // A register block as the chip holds it and as the flash keeps it, operation byte included;
+  // the chip loads from flash at a full restart, and the flash survives LoadDefault.
+  struct RegisterBank {
+    std::vector<std::uint8_t> chip;
+    std::vector<std::uint8_t> flash;
+  };
+  RegisterBank& Bank(mib::Variable variable);
+  const RegisterBank& Bank(mib::Variable variable) const;
+
+  struct RfTestState {
+    int running = 0;
+    // The last packet TX test: when it started, its packet number and pace, and the packets
+    // it had sent when it was stopped (nullopt while it runs).
+    SimTime txStarted{0};
+    std::uint32_t txTarget = 0;
+    std::chrono::microseconds txInterval{1};
+    std::optional<std::uint32_t> txStoppedAt;
+    std::uint32_t rxGood = 0;
+  };
 
   int number_;
   std::uint32_t address_;
@@ -76,6 +108,8 @@ class ApDevice {
   std::vector<SnmpValue> values_;  // indexed by mib::Variable
   std::vector<bool> frozen_;       // counter blocks stored by hand
   std::vector<MacAddress> authorizedTable_;
+  std::array<RegisterBank, 3> registers_;  // baseband, power, synthesizer
+  RfTestState rfTest_;
   // The moment the counters were zero; before the simulator started for a device that has
   // been "up" for a while.
   SimTime countersZero_;

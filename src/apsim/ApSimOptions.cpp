@@ -184,6 +184,10 @@ ParsedOptions ParseProgramOptions(std::span<const std::string_view> arguments) {
       const auto port = ParseNumber<std::uint16_t>(value);
       if (!port) return Failure(bad);
       options.port = *port;
+    } else if (name == "--test-port") {
+      const auto port = ParseNumber<std::uint16_t>(value);
+      if (!port) return Failure(bad);
+      options.testPort = *port;
     } else if (name == "--bind") {
       const auto address = ParseIpv4(value);
       if (!address) return Failure(bad);
@@ -257,6 +261,8 @@ Simulated 802.11b access points answering SNMPv1 on one UDP socket.
   --port P           UDP port, 0 for any free port (default 1161)
   --bind ADDR        local address of the socket (default 0.0.0.0)
   --password PW      write community of every access point (default admin)
+  --test-port P      port on each access point's address that receives the packet RX
+                     test's datagrams (default 65535; 0 for none)
   --seed S           seed of the random request loss (default 1)
   --fault ADDR:SPEC  misbehave; ADDR is an address, a number or "all"; SPEC is
                      silent | ignore-reset | delay=MS | error=STATUS[/INDEX] |
@@ -286,6 +292,15 @@ A SetRequest of UpgradeServerAddress with the write community makes the access p
 "application.dlf" by TFTP (octet mode) from the address set, at the TFTP port. The set is
 answered when the download has ended: as usual when the whole image arrived, with genErr (5)
 when it failed. Another such set while a download runs is refused with genErr.
+
+Each access point runs the manufacturing tests: RfTestCommand 1..4 starts a test (continuous
+TX, packet TX, packet RX, carrier) and the code + 128 stops it; a start while another test
+runs is refused with genErr. Packet TX counts the packets of RfTestParameters up to its packet
+number at the pace of its rate and length, one in a hundred bad; packet RX counts every datagram
+that reaches <ap address>:<test port> while it runs. Register blocks (BasebandRegisters,
+TxPowerSettings, SynthesizerRegisters) take operation 1 into the chip, 2 into flash and 3 to
+read back: the baseband from the chip, power and RF2958 from flash. A full restart (SystemRestart
+1) stops the running test and loads the chip from flash.
 )";
 }
 

@@ -26,6 +26,8 @@ struct ProgramOptions {
   SimulatorSettings simulator;
   std::uint16_t port = 1161;
   std::uint32_t bindAddress = 0;  // 0.0.0.0
+  // Where each access point receives the datagrams of the packet RX test; 0: nowhere.
+  std::uint16_t testPort = 65535;
   std::vector<FaultSetting> faults;
   // Every downloaded image is also written here as <access point address>.dlf; empty: nowhere.
   std::string imageDirectory;

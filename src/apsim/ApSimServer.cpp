@@ -185,6 +185,44 @@ int OpenDownloadSocket(std::uint32_t address) {
   return fd;
 }
 
+// The packet RX test's receiver of one access point: a socket on its own address, so that the
+// kernel sorts the datagrams by destination and another simulator on other addresses may hold
+// the same port. Without SO_REUSEADDR, so two simulators never share an address silently.
+struct TestPortSocket {
+  std::unique_ptr<FileDescriptor> socket;
+  std::uint32_t address = 0;
+};
+
+std::vector<TestPortSocket> OpenTestPortSockets(const SimulatorSettings& settings,
+                                                std::uint16_t port) {
+  std::vector<TestPortSocket> sockets;
+  if (port == 0) return sockets;
+  for (int i = 0; i < settings.count; ++i) {
+    const std::uint32_t address = settings.firstAddress + static_cast<std::uint32_t>(i);
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+      Fail("cannot create a test port socket");
+      break;
+    }
+    // A burst of test datagrams must wait in the buffer rather than be dropped; the kernel caps
+    // the size at net.core.rmem_max.
+    const int size = 8 << 20;
+    (void)::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port);
+    local.sin_addr.s_addr = htonl(address);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+      // The access point still answers SNMP; only its packet RX test counts nothing.
+      Fail("cannot bind the test port " + FormatIpv4(address) + ':' + std::to_string(port));
+      ::close(fd);
+      continue;
+    }
+    sockets.push_back({std::make_unique<FileDescriptor>(fd), address});
+  }
+  return sockets;
+}
+
 void SendDatagram(int fd, const TftpDatagram& datagram) {
   sockaddr_in to{};
   to.sin_family = AF_INET;
@@ -229,10 +267,12 @@ struct Download {
 
 class Server {
  public:
-  Server(const ProgramOptions& options, SimulatorSettings settings, int socket)
+  Server(const ProgramOptions& options, SimulatorSettings settings, int socket,
+         std::vector<TestPortSocket> testPorts)
       : simulator_(settings),
         control_(simulator_, settings),
         socket_(socket),
+        testPorts_(std::move(testPorts)),
         imageDirectory_(options.imageDirectory) {
     for (const FaultSetting& setting : options.faults) {
       for (std::size_t ap = 0; ap < simulator_.Count(); ++ap) {
@@ -265,6 +305,8 @@ class Server {
       }
       fds.assign({{socket_, POLLIN, 0}, {stdinOpen_ ? STDIN_FILENO : -1, POLLIN, 0}});
       for (const auto& download : downloads_) fds.push_back({download->socket.Get(), POLLIN, 0});
+      const std::size_t firstTestPort = fds.size();
+      for (const TestPortSocket& test : testPorts_) fds.push_back({test.socket->Get(), POLLIN, 0});
       // Signals are blocked except while waiting here, so none is missed between checks.
       const int ready = ::ppoll(fds.data(), fds.size(), wait, &waitMask);
       if (ready < 0 && errno != EINTR) break;
@@ -272,6 +314,9 @@ class Server {
         // Downloads first: ReceiveAll may start new ones and so change the list.
         for (std::size_t i = 0; i < downloads_.size(); ++i) {
           if ((fds[2 + i].revents & POLLIN) != 0) ReceiveDownload(*downloads_[i]);
+        }
+        for (std::size_t i = 0; i < testPorts_.size(); ++i) {
+          if ((fds[firstTestPort + i].revents & POLLIN) != 0) ReceiveTestDatagrams(testPorts_[i]);
         }
         if ((fds[0].revents & POLLIN) != 0) ReceiveAll();
         if (stdinOpen_ && fds[1].revents != 0) ReadControl();
@@ -297,6 +342,15 @@ class Server {
           Queue(std::move(reply));
         }
       }
+    }
+  }
+
+  // Only the arrival counts; the payload is not looked at.
+  void ReceiveTestDatagrams(const TestPortSocket& test) {
+    // A larger batch than the agent's: the test stream comes back to back.
+    for (int i = 0; i < 4096; ++i) {
+      if (::recv(test.socket->Get(), nullptr, 0, MSG_DONTWAIT | MSG_TRUNC) < 0) break;
+      simulator_.TestDatagramReceived(test.address);
     }
   }
 
@@ -408,6 +462,7 @@ class Server {
   ApSimulator simulator_;
   ControlChannel control_;
   int socket_;
+  std::vector<TestPortSocket> testPorts_;
   std::string imageDirectory_;
   bool stdinOpen_ = true;
   std::string input_;
@@ -445,8 +500,10 @@ int RunServer(const ProgramOptions& options) {
 
   SimulatorSettings settings = options.simulator;
   settings.broadcastAddresses = BroadcastAddresses();
-  Server server(options, settings, socket.Get());
   WriteLines({"ready port=" + std::to_string(port)});
+  // After the ready line: a test port that another simulator holds is only a warning.
+  Server server(options, settings, socket.Get(),
+                OpenTestPortSockets(options.simulator, options.testPort));
   server.Run(waitMask);
   return 0;
 }

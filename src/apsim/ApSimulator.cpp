@@ -198,6 +198,11 @@ void ApSimulator::UpgradeFailed(std::size_t ap, std::string reason, std::uint64_
   aps_[ap].upgrade = UpgradeRecord{UpgradeRecord::State::Failed, bytes, {}, {}, std::move(reason)};
 }
 
+bool ApSimulator::TestDatagramReceived(std::uint32_t destination) {
+  const auto ap = FindByAddress(destination);
+  return ap && aps_[*ap].device.TestDatagramReceived();
+}
+
 void ApSimulator::ReplySent(const OutgoingReply& reply) {
   if (reply.newWriteCommunity && reply.ap < aps_.size()) {
     aps_[reply.ap].device.SetWriteCommunity(*reply.newWriteCommunity);

@@ -93,6 +93,9 @@ class ApSimulator {
                                             std::uint16_t sourcePort, SimTime now);
   // To be called once a reply has been sent (or given up): completes a password change.
   void ReplySent(const OutgoingReply& reply);
+  // A datagram to the test port (65535) of `destination`: the access point with that address
+  // counts it while its packet RX test runs. Returns whether it was counted.
+  bool TestDatagramReceived(std::uint32_t destination);
 
   std::size_t Count() const { return aps_.size(); }
   ApDevice& Device(std::size_t ap) { return aps_[ap].device; }
