@@ -7,6 +7,7 @@
 #include "MainWindowView.h"
 #include "PageViewFactory.h"
 #include "PasswordDialog.h"
+#include "RfTestDialog.h"
 #include "SocketPump.h"
 #include "UpdateFirmwareWindow.h"
 #include "views/PageViews.h"
@@ -57,6 +58,7 @@ std::optional<int> Application::Start() {
       pages::PageContext{*session_, values_, timers_, settingsPath_.toStdString()});
   sheet_ = std::make_unique<pages::ConfigurationSheet>(*context_);
   SetFileChooser(fileChooser_);
+  sheet_->SetRfTestWindow([this](rftest::RfTestWindow& window) { RunRfTestWindow(window); });
   prompt_ = std::make_unique<pages::PasswordPrompt>(*session_);
   mainWindow_ = std::make_unique<pages::MainWindow>(*session_, *prompt_, *sheet_);
   mainWindow_->SetPromptRunner([this](pages::PasswordPrompt& prompt) { RunPrompt(prompt); });
@@ -96,6 +98,14 @@ void Application::RunFirmwareWindow(firmware::FirmwareUpgrade& upgrade) {
   QWidget* over = QApplication::activeModalWidget();
   UpdateFirmwareWindow window(upgrade, over != nullptr ? over : window_.get());
   window.exec();
+}
+
+void Application::RunRfTestWindow(rftest::RfTestWindow& window) {
+  window.SetRaiseSenderPriority(raiseTestSenderPriority_);
+  // Modal over the sheet, whose System page opened it.
+  QWidget* over = QApplication::activeModalWidget();
+  RfTestDialog dialog(window, over != nullptr ? over : window_.get());
+  dialog.exec();
 }
 
 }  // namespace kelvo::gui

@@ -43,6 +43,9 @@ class Application {
   void SetPageViewFactory(std::unique_ptr<PageViewFactory> factory);
   // Replaces the firmware window's file dialog (tests script it); null restores the dialog.
   void SetFileChooser(firmware::FileChooser* chooser);
+  // Whether the RF test window's packet stream runs at a raised priority when it may (tests on
+  // a shared machine turn it off).
+  void SetRaiseTestSenderPriority(bool raise) { raiseTestSenderPriority_ = raise; }
 
   MainWindowView* Window() { return window_.get(); }
   pages::MainWindow& MainWindowModel() { return *mainWindow_; }
@@ -56,6 +59,7 @@ class Application {
   void RunPrompt(pages::PasswordPrompt& prompt);
   void RunSheet(pages::ConfigurationSheet& sheet);
   void RunFirmwareWindow(firmware::FirmwareUpgrade& upgrade);
+  void RunRfTestWindow(rftest::RfTestWindow& window);
 
   StartOptions options_;
   QtPrompter messageBoxes_;
@@ -67,6 +71,7 @@ class Application {
   std::unique_ptr<PageViewFactory> pageViews_;
   std::unique_ptr<firmware::FileChooser> fileDialog_;
   firmware::FileChooser* fileChooser_ = nullptr;
+  bool raiseTestSenderPriority_ = true;
 
   std::unique_ptr<snmp::AgentSession> session_;
   std::unique_ptr<SocketPump> pump_;

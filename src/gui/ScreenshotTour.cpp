@@ -16,6 +16,7 @@
 #include "ConfigurationSheetDialog.h"
 #include "MainWindowView.h"
 #include "PasswordDialog.h"
+#include "RfTestDialog.h"
 #include "UpdateFirmwareWindow.h"
 
 namespace kelvo::gui {
@@ -25,6 +26,8 @@ constexpr int kSettleMs = 600;
 constexpr int kDiscoveryMs = 1500;
 // Often enough to catch the transfer part way and the outcome's message as it opens.
 constexpr int kPollMs = 40;
+// Long enough for two counter polls of the RF test window.
+constexpr int kRfTestRunMs = 4500;
 
 }  // namespace
 
@@ -134,7 +137,51 @@ void ScreenshotTour::AtFirmware() {
     QTimer::singleShot(kSettleMs, this, &ScreenshotTour::AtFirmwareWindow);
     update->click();
   }
+  // In manufacturing mode, the RF test window; it too runs modally until the tour closes it.
+  auto* mfg = sheet->Tabs()->widget(0)->findChild<QPushButton*>(QStringLiteral("mfgButton"));
+  if (mfg != nullptr && mfg->isVisible()) {
+    QTimer::singleShot(kSettleMs, this, &ScreenshotTour::AtRfTestWindow);
+    mfg->click();
+  }
   sheet->close();
+}
+
+void ScreenshotTour::AtRfTestWindow() {
+  auto* window = qobject_cast<RfTestDialog*>(QApplication::activeModalWidget());
+  if (window == nullptr) return;
+  Grab(window, QStringLiteral("rftest-window"));
+  // Both interfaces are loopback here; the device under test is the first access point.
+  for (const char* name : {"wirelessAddress", "ethernetAddress"}) {
+    auto* address = window->findChild<QWidget*>(QLatin1String(name));
+    if (address == nullptr) continue;
+    const auto parts = address->findChildren<QLineEdit*>();
+    const QStringList bytes = {QStringLiteral("127"), QStringLiteral("0"), QStringLiteral("0"),
+                               QStringLiteral("1")};
+    for (qsizetype i = 0; i < parts.size() && i < bytes.size(); ++i) {
+      parts[i]->setFocus();
+      parts[i]->selectAll();
+      parts[i]->insert(bytes[i]);
+    }
+  }
+  const auto click = [window](const char* name) {
+    if (auto* button = window->findChild<QPushButton*>(QLatin1String(name))) button->click();
+  };
+  // Set reads the device's parameters and registers and starts the counters; a shorter run is
+  // applied, then the packet receive test streams to the device while its counters come in.
+  click("setButton");
+  if (auto* number = window->findChild<QLineEdit*>(QStringLiteral("packetNumber"))) {
+    number->setFocus();
+    number->selectAll();
+    number->insert(QStringLiteral("500"));
+  }
+  click("applyButton");
+  click("packetRxButton");
+  QTimer::singleShot(kRfTestRunMs, this, [this, window = QPointer<RfTestDialog>(window), click] {
+    if (window == nullptr) return;
+    Grab(window, QStringLiteral("rftest-window-running"));
+    click("packetRxButton");
+    window->close();
+  });
 }
 
 void ScreenshotTour::AtFirmwareWindow() {

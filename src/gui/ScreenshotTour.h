@@ -3,7 +3,8 @@
 // after discovery, the password prompt, every tab of the sheet, the About box, the System tab
 // again after saving two profiles with the rewrite question over it and, when the environment
 // names an image in KELVO_SCREENSHOT_FIRMWARE, the "Update Firmware" window empty, with that
-// file's name, during the transfer and under the outcome's message; then it quits.
+// file's name, during the transfer and under the outcome's message; in manufacturing mode the
+// RF test window as it opens and during a packet receive test; then it quits.
 // Driven by timers on the GUI thread; it configures the first access point listed with the
 // password "admin".
 #pragma once
@@ -29,6 +30,7 @@ class ScreenshotTour final : public QObject {
   void AtProfiles();
   void AtFirmware();
   void AtFirmwareWindow();
+  void AtRfTestWindow();
 
   Application& application_;
   QString directory_;

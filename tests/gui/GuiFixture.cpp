@@ -41,7 +41,9 @@ void OnModal(std::function<void(QWidget*)> action) {
   poll->start();
 }
 
-AppFixture::AppFixture() { MakeApp(QString(), &prompter_); }
+AppFixture::AppFixture(ApSimOptions simulator) : sim_(std::move(simulator)) {
+  MakeApp(QString(), &prompter_);
+}
 
 void AppFixture::MakeApp(const QString& settingsPath, ui::Prompter* prompter) {
   gui::StartOptions options;

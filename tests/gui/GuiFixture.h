@@ -51,7 +51,7 @@ W* Find(QWidget* in, const QString& name) {
 // the list, and the way through the password prompt into the configuration sheet.
 class AppFixture : public ::testing::Test {
  protected:
-  AppFixture();
+  explicit AppFixture(ApSimOptions simulator = {});
 
   // Builds the application anew; a null prompter gives the real message boxes.
   void MakeApp(const QString& settingsPath, ui::Prompter* prompter);

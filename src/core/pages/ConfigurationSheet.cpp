@@ -15,6 +15,7 @@ ConfigurationSheet::ConfigurationSheet(PageContext& context)
       profiles_(context, {system_, ipConfig_, wireless_, security_}) {
   system_.SetProfileListRefresher([this] { profiles_.RefreshProfileList(); });
   system_.SetFirmwareWindowOpener([this] { OpenFirmwareWindow(); });
+  system_.SetRfTestWindowOpener([this] { OpenRfTestWindow(); });
   system_.SetChannelListTarget(&wireless_.ChannelId());
   ipConfig_.SetWirelessModeList(&wireless_.Mode());
   wireless_.SetDhcpDisabledQuery([this] { return ipConfig_.IsDhcpDisabled(); });
@@ -55,6 +56,13 @@ void ConfigurationSheet::OpenFirmwareWindow() {
   firmware::FirmwareUpgrade upgrade(
       {context_.session, system_.Host(), context_.settingsPath, tftpPort_, fileChooser_});
   firmwareWindowRunner_(upgrade);
+}
+
+void ConfigurationSheet::OpenRfTestWindow() {
+  if (!rfTestWindowRunner_) return;
+  // A new window for every opening, with its initial values and nothing sent to the device.
+  rftest::RfTestWindow window(context_.session, context_.timers, system_.Host());
+  rfTestWindowRunner_(window);
 }
 
 void ConfigurationSheet::Open(const std::string& host) {

@@ -20,6 +20,7 @@
 #include "pages/SystemPage.h"
 #include "pages/WirelessPage.h"
 #include "profiles/ProfileStore.h"
+#include "rftest/RfTestWindow.h"
 
 namespace kelvo::pages {
 
@@ -65,11 +66,18 @@ class ConfigurationSheet {
   void SetFirmwareWindow(FirmwareWindowRunner runner, firmware::FileChooser* chooser,
                          std::uint16_t tftpPort);
 
+  // The RF test window that the System page's MFG button opens: the sheet builds its model for
+  // the page's host and the runner shows it modally until it is closed. Without a runner the
+  // button opens nothing.
+  using RfTestWindowRunner = std::function<void(rftest::RfTestWindow&)>;
+  void SetRfTestWindow(RfTestWindowRunner runner) { rfTestWindowRunner_ = std::move(runner); }
+
  private:
   // The configuration page behind a tab; nullptr for About.
   Page* PageAt(int tab);
   void SetShown(int tab, bool shown);
   void OpenFirmwareWindow();
+  void OpenRfTestWindow();
 
   PageContext& context_;
   SystemPage system_;
@@ -85,6 +93,7 @@ class ConfigurationSheet {
   FirmwareWindowRunner firmwareWindowRunner_;
   firmware::FileChooser* fileChooser_ = nullptr;
   std::uint16_t tftpPort_ = firmware::kDefaultTftpPort;
+  RfTestWindowRunner rfTestWindowRunner_;
 };
 
 }  // namespace kelvo::pages

@@ -115,6 +115,8 @@ class RfTestWindow {
   TestMode Mode() const { return blocks_.mode; }
   // The decimal field that refused its text in the last transfer, as the focus; else nullptr.
   const ui::NumberField* FocusedField() const { return focused_; }
+  // The front end has moved the focus there.
+  void FocusTaken() { focused_ = nullptr; }
   bool CounterTimerActive() const { return timer_ != nullptr && timer_->Active(); }
   // The packet receive stream.
   const TestPacketSender& Sender() const { return sender_; }

@@ -96,6 +96,10 @@ void Binder::Number(QLineEdit* edit, ui::NumberField& field) {
   });
 }
 
+void Binder::Label(QLabel* label, const ui::TextField& field) {
+  Add(field, label, [label, &field] { label->setText(FromUtf8(field.Text())); });
+}
+
 void Binder::Address(AddressEdit* edit, ui::AddressField& field) {
   Add(field, edit, [edit, &field] {
     if (edit->Parts() != field.Parts()) edit->SetParts(field.Parts());

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -55,6 +56,8 @@ class Binder {
 
   void Text(QLineEdit* edit, ui::TextField& field);
   void Number(QLineEdit* edit, ui::NumberField& field);
+  // A text the user only reads.
+  void Label(QLabel* label, const ui::TextField& field);
   void Address(AddressEdit* edit, ui::AddressField& field);
   // A drop-down list; `choose` replaces the plain selection when the choice has a rule.
   void Choices(QComboBox* box, ui::ChoiceList& list, Choice choose = {});
