@@ -208,6 +208,43 @@ TEST_F(RfTestWindowTest, SetChecksTheAddressesThenStartsTheCounterPoll) {
   EXPECT_EQ(log[2].oid, "1.3.6.1.4.1.15177.1.1.8.5.0");
 }
 
+TEST_F(RfTestWindowTest, RefreshWithAChannelOffTheListLeavesItUnselectedAndApplySendsZero) {
+  // The device holds channel 0, which no list entry stands for (it refuses to be set so; the
+  // simulator's own command puts it there).
+  sim_.Command("set 1 1.3.6.1.4.1.15177.1.1.8.2.0 x 000201AA640000006400");
+  window_.Refresh();
+  EXPECT_EQ(window_.Channel().Selection(), ui::ChoiceList::kNone);
+  EXPECT_EQ(window_.DataRate().SelectedText(), "2 Mb");
+  EXPECT_EQ(window_.Preamble().SelectedText(), "Long");
+  window_.Apply();
+  // Channel 0 goes out as it is; the device refuses it, as it refused to be set so.
+  EXPECT_EQ(LastValueOf(2).substr(0, 6), "000201");
+  EXPECT_EQ(TakeMessages().size(), 1U);
+}
+
+// A timer service that cannot make timers.
+class NoTimers final : public ui::TimerService {
+ public:
+  std::unique_ptr<ui::Timer> CreateTimer(std::function<void()>) override { return nullptr; }
+  void Pause(milliseconds) override {}
+};
+
+TEST_F(RfTestWindowTest, SetGoesOnWhenTheCounterTimerCannotStart) {
+  NoTimers noTimers;
+  RfTestWindow window(session_, noTimers, Host());
+  window.SetRaiseSenderPriority(false);
+  window.Wireless().SetAddress({127, 0, 0, 1});
+  window.Ethernet().SetAddress({127, 0, 0, 1});
+  window.Set();
+  ASSERT_EQ(prompter_.Shown().size(), 1U);
+  EXPECT_EQ(prompter_.Shown()[0].text, "Warring! Can not set timer!");
+  EXPECT_EQ(prompter_.Shown()[0].icon, ui::MessageIcon::None);
+  EXPECT_FALSE(window.CounterTimerActive());
+  // The rest of Set still ran: the parameters and both read-backs.
+  EXPECT_EQ(sim_.Log(0).size(), 3U);
+  EXPECT_EQ(window.Channel().SelectedText(), "Channel 6");
+}
+
 TEST_F(RfTestWindowTest, TestButtonsSwitchCaptionsAndReplayAnotherRunningTest) {
   window_.PressTest(TestKind::Carrier);
   EXPECT_EQ(window_.TestButton(TestKind::Carrier).Caption(), "Stop Carrier Test");
