@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "CliSupport.h"
 
+#include <cstdlib>
+#include <fstream>
 #include <iostream>
 
 #include "snmp/SnmpComponent.h"
@@ -10,23 +12,27 @@ namespace kelvo::cli {
 const std::string_view kUsage =
     "usage: kelvo-cli [--port P] COMMAND ...\n"
     "  discover [--wait S] [--to ADDRESS]...     list the access points that answer\n"
-    "  get [--community C] HOST OID...           read variables (community tundra)\n"
-    "  set [--community C] HOST OID TYPE VALUE   write one variable; TYPE is\n"
+    "  get [COMMUNITY] HOST OID...               read variables (community tundra)\n"
+    "  set [COMMUNITY] HOST OID TYPE VALUE       write one variable; TYPE is\n"
     "                                            i (integer), s (text), x (hex bytes),\n"
     "                                            a (IP address); community \"\" unless given\n"
     "  profile show FILE                         print the values a profile file loads\n"
-    "  profile save [--community C] HOST FILE    save the access point's settings as a profile\n"
-    "  profile apply [--community C] FILE HOST   write a profile to the access point as Load\n"
+    "  profile save [COMMUNITY] HOST FILE        save the access point's settings as a profile\n"
+    "  profile apply [COMMUNITY] FILE HOST       write a profile to the access point as Load\n"
     "                                            does; save and apply take the administrator\n"
     "                                            password as C (\"\" unless given), which also\n"
     "                                            reads the authorised MAC table\n"
-    "  firmware [--community C] [--settings-path DIR] [--tftp-port T] HOST FILE\n"
+    "  firmware [COMMUNITY] [--settings-path DIR] [--tftp-port T] HOST FILE\n"
     "                                            upgrade the access point's firmware with\n"
     "                                            FILE, staged as DIR/Firmware/application.dlf\n"
     "                                            (DIR: the current directory) and served by\n"
     "                                            TFTP on port T (69); C is the administrator\n"
     "                                            password (\"\" unless given)\n"
-    "  --port P is the agent port (161).\n";
+    "  --port P is the agent port (161).\n"
+    "  COMMUNITY is --community-file FILE, the first line of FILE (- for standard\n"
+    "  input); without it the community comes from the environment variable\n"
+    "  KELVO_COMMUNITY. It is never taken from the command line, where every user of\n"
+    "  the machine could read it.\n";
 
 int Usage(std::string_view problem) {
   if (!problem.empty()) std::cerr << "kelvo-cli: " << problem << '\n';
@@ -57,15 +63,47 @@ bool OpenSession(Session& session, std::uint16_t port, snmp::WaitHook* wait) {
   return true;
 }
 
-std::optional<std::string> TakeCommunity(std::vector<std::string_view>& args) {
-  for (std::size_t i = 0; i + 1 < args.size(); ++i) {
-    if (args[i] == "--community") {
-      std::string community(args[i + 1]);
-      args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
-      return community;
+namespace {
+
+// A password file holds one short line; anything longer is not one.
+constexpr std::size_t kCommunityFileLimit = 4096;
+
+std::optional<std::string> FirstLine(std::istream& in) {
+  std::string line;
+  char c = 0;
+  while (line.size() <= kCommunityFileLimit && in.get(c) && c != '\n') line.push_back(c);
+  if (line.size() > kCommunityFileLimit) return std::nullopt;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+}  // namespace
+
+Community TakeCommunity(std::vector<std::string_view>& args, std::string_view fallback) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--community" || args[i].starts_with("--community=")) {
+      return {{},
+              "a community on the command line can be read by every user of this machine; "
+              "use --community-file FILE or the environment variable " +
+                  std::string(kCommunityVariable)};
     }
+    if (args[i] != "--community-file") continue;
+    if (i + 1 >= args.size()) return {{}, "--community-file needs a file name"};
+    const std::string path(args[i + 1]);
+    args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+    std::optional<std::string> line;
+    if (path == "-") {
+      line = FirstLine(std::cin);
+    } else if (std::ifstream file(path, std::ios::binary); file) {
+      line = FirstLine(file);
+    } else {
+      return {{}, "cannot read the community file " + path};
+    }
+    if (!line) return {{}, "the community file " + path + " does not hold one short line"};
+    return {std::move(*line), {}};
   }
-  return std::nullopt;
+  if (const char* text = std::getenv(std::string(kCommunityVariable).c_str())) return {text, {}};
+  return {std::string(fallback), {}};
 }
 
 }  // namespace kelvo::cli

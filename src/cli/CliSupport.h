@@ -56,7 +56,16 @@ struct Session {
 // plain poll and must outlive it.
 bool OpenSession(Session& session, std::uint16_t port, snmp::WaitHook* wait = nullptr);
 
-// Pulls "--community C" out of the arguments.
-std::optional<std::string> TakeCommunity(std::vector<std::string_view>& args);
+// The community of a command (for writes, the administrator password). It never comes from the
+// command line, which every user of the machine can read: "--community-file FILE" names a file
+// whose first line it is ("-": standard input), else the environment's KELVO_COMMUNITY holds
+// it, else it is `fallback`. `problem` is set, and `text` empty, when the file cannot be read or
+// the old "--community C" is used.
+struct Community {
+  std::string text;
+  std::string problem;
+};
+inline constexpr std::string_view kCommunityVariable = "KELVO_COMMUNITY";
+Community TakeCommunity(std::vector<std::string_view>& args, std::string_view fallback);
 
 }  // namespace kelvo::cli

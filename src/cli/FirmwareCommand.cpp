@@ -80,7 +80,8 @@ std::optional<std::uint16_t> ParsePort(const std::string& text) {
 }  // namespace
 
 int RunFirmwareCommand(std::uint16_t port, std::vector<std::string_view> args) {
-  const std::string community = TakeCommunity(args).value_or("");
+  const auto [community, problem] = TakeCommunity(args, "");
+  if (!problem.empty()) return Usage(problem);
   std::string settingsPath = TakeValue(args, "--settings-path").value_or("");
   if (!settingsPath.empty() && !settingsPath.ends_with('/')) settingsPath += '/';
   std::uint16_t tftpPort = firmware::kDefaultTftpPort;

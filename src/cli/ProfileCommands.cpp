@@ -83,7 +83,7 @@ bool ReadDevice(SheetRun& run, const std::string& host) {
   // profile that silently lost its authorised stations would do harm when pushed back.
   if (!run.sheet->Wireless().AuthorizedTableFetched()) {
     std::cerr << "kelvo-cli: the access point did not send its authorised MAC table (is the "
-                 "--community right?)\n";
+                 "community right?)\n";
     return false;
   }
   return true;
@@ -128,7 +128,8 @@ int Show(const std::vector<std::string_view>& args) {
 }
 
 int Save(std::uint16_t port, std::vector<std::string_view> args) {
-  std::string community = TakeCommunity(args).value_or("");
+  auto [community, problem] = TakeCommunity(args, "");
+  if (!problem.empty()) return Usage(problem);
   if (args.size() != 2) return Usage("profile save needs HOST FILE");
   const std::string host(args[0]);
   const std::string file(args[1]);
@@ -142,7 +143,8 @@ int Save(std::uint16_t port, std::vector<std::string_view> args) {
 }
 
 int Apply(std::uint16_t port, std::vector<std::string_view> args) {
-  std::string community = TakeCommunity(args).value_or("");
+  auto [community, problem] = TakeCommunity(args, "");
+  if (!problem.empty()) return Usage(problem);
   if (args.size() != 2) return Usage("profile apply needs FILE HOST");
   const std::string file(args[0]);
   const std::string host(args[1]);

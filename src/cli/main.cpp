@@ -137,8 +137,8 @@ int Discover(std::uint16_t port, std::vector<std::string_view> args) {
 }
 
 int Get(std::uint16_t port, std::vector<std::string_view> args) {
-  const std::string community =
-      TakeCommunity(args).value_or(std::string(kelvo::snmp::kReadCommunity));
+  const auto [community, problem] = TakeCommunity(args, kelvo::snmp::kReadCommunity);
+  if (!problem.empty()) return Usage(problem);
   if (args.size() < 2) return Usage("get needs a host and at least one OID");
   for (std::size_t i = 1; i < args.size(); ++i) {
     if (!kelvo::snmp::ParseObjectId(args[i])) {
@@ -154,7 +154,8 @@ int Get(std::uint16_t port, std::vector<std::string_view> args) {
 }
 
 int Set(std::uint16_t port, std::vector<std::string_view> args) {
-  const std::string community = TakeCommunity(args).value_or("");
+  const auto [community, problem] = TakeCommunity(args, "");
+  if (!problem.empty()) return Usage(problem);
   if (args.size() != 4) return Usage("set needs HOST OID TYPE VALUE");
   const std::string host(args[0]);
   const std::string_view oid = args[1];

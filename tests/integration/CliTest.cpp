@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // kelvo-cli as administrators run it, against simulated access points.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "support/ApSimProcess.h"
@@ -21,9 +24,13 @@ constexpr char kTimeout[] =
 
 class CliTest : public ::testing::Test {
  protected:
-  ProgramResult Cli(std::vector<std::string> args) {
+  // community: handed over in the environment, as a script would.
+  ProgramResult Cli(std::vector<std::string> args,
+                    const std::optional<std::string>& community = std::nullopt) {
     args.insert(args.begin(), {KELVO_CLI_PATH, "--port", std::to_string(sim_.Port())});
-    return RunProgram(args);
+    std::vector<std::string> environment;
+    if (community) environment.push_back("KELVO_COMMUNITY=" + *community);
+    return RunProgram(args, 20000, environment);
   }
 
   static std::string TextOfHex(const std::string& hex) {
@@ -74,13 +81,11 @@ TEST_F(CliTest, GetPrintsEachTypeInItsForm) {
 
 TEST_F(CliTest, SetWritesEachTypeAndTheDeviceKeepsIt) {
   const std::string ap = sim_.Address(1);
-  EXPECT_EQ(Cli({"set", "--community", "admin", ap, kChannel, "i", "11"}).exitCode, 0);
-  EXPECT_EQ(Cli({"set", "--community", "admin", ap, kDeviceName, "s", "Hall"}).exitCode, 0);
-  EXPECT_EQ(Cli({"set", "--community", "admin", ap, kBssid, "x", "0A0B0C0D0E0F"}).exitCode, 0);
-  EXPECT_EQ(
-      Cli({"set", "--community", "admin", ap, "1.3.6.1.4.1.15177.1.1.2.4.0", "a", "10.1.2.254"})
-          .exitCode,
-      0);
+  EXPECT_EQ(Cli({"set", ap, kChannel, "i", "11"}, "admin").exitCode, 0);
+  EXPECT_EQ(Cli({"set", ap, kDeviceName, "s", "Hall"}, "admin").exitCode, 0);
+  EXPECT_EQ(Cli({"set", ap, kBssid, "x", "0A0B0C0D0E0F"}, "admin").exitCode, 0);
+  EXPECT_EQ(Cli({"set", ap, "1.3.6.1.4.1.15177.1.1.2.4.0", "a", "10.1.2.254"}, "admin").exitCode,
+            0);
   EXPECT_EQ(sim_.Get(1, "Channel").value, "11");
   EXPECT_EQ(sim_.Get(1, "Bssid").value, "0A0B0C0D0E0F");
   EXPECT_EQ(sim_.Get(1, "Gateway").value, "10.1.2.254");
@@ -96,14 +101,14 @@ TEST_F(CliTest, SetWritesEachTypeAndTheDeviceKeepsIt) {
 
 TEST_F(CliTest, RefusalsAndSilenceExitWithOneAndTheMessage) {
   const std::string ap = sim_.Address(0);
-  const auto refused = Cli({"set", "--community", "wrong", ap, kChannel, "i", "3"});
+  const auto refused = Cli({"set", ap, kChannel, "i", "3"}, "wrong");
   EXPECT_EQ(refused.exitCode, 1);
   EXPECT_EQ(refused.err.rfind("Snmp set to Agent error! Check your password and retry again.", 0),
             0U)
       << refused.err;
   EXPECT_NE(sim_.Get(0, "Channel").value, "3");
 
-  const auto outOfRange = Cli({"set", "--community", "admin", ap, kChannel, "i", "99"});
+  const auto outOfRange = Cli({"set", ap, kChannel, "i", "99"}, "admin");
   EXPECT_EQ(outOfRange.exitCode, 1);
 
   const auto unknown = Cli({"get", ap, "1.3.6.1.4.1.15177.9.9.9.0"});
@@ -115,6 +120,45 @@ TEST_F(CliTest, RefusalsAndSilenceExitWithOneAndTheMessage) {
   EXPECT_EQ(silent.exitCode, 1);
   EXPECT_EQ(silent.err, kTimeout);
   EXPECT_EQ(silent.out, "");
+}
+
+// A community never comes from the command line, where every user of the machine reads it.
+TEST_F(CliTest, CommunityComesFromAFileOrTheEnvironmentNeverTheCommandLine) {
+  const std::string ap = sim_.Address(0);
+  const std::string file =
+      ::testing::TempDir() + "kelvo-cli-community-" + std::to_string(::getpid());
+  // The first line counts; a CR before its line break belongs to the line break.
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << "admin\r\nsecond line\n";
+  EXPECT_EQ(Cli({"set", "--community-file", file, ap, kDeviceName, "s", "FromFile"}).exitCode, 0);
+  EXPECT_EQ(TextOfHex(sim_.Get(0, "DeviceName").value), "FromFile");
+  // The file wins over the environment.
+  EXPECT_EQ(Cli({"set", "--community-file", file, ap, kDeviceName, "s", "Both"}, "wrong").exitCode,
+            0);
+  EXPECT_EQ(Cli({"set", ap, kDeviceName, "s", "FromEnvironment"}, "admin").exitCode, 0);
+  EXPECT_EQ(TextOfHex(sim_.Get(0, "DeviceName").value), "FromEnvironment");
+  std::filesystem::remove(file);
+
+  sim_.ClearLog(0);
+  struct Refusal {
+    std::vector<std::string> args;
+    std::string_view message;
+  };
+  const Refusal refusals[] = {
+      {{"set", "--community", "Zq9-secret", ap, kDeviceName, "s", "X"},
+       "can be read by every user"},
+      {{"get", "--community=Zq9-secret", ap, kDeviceName}, "can be read by every user"},
+      {{"set", "--community-file", file, ap, kDeviceName, "s", "X"}, "cannot read"},
+      {{"set", ap, kDeviceName, "s", "X", "--community-file"}, "needs a file name"},
+  };
+  for (const Refusal& refusal : refusals) {
+    SCOPED_TRACE(refusal.args[1]);
+    const auto result = Cli(refusal.args);
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find(refusal.message), std::string::npos) << result.err;
+    // The refusal names no secret.
+    EXPECT_EQ(result.err.find("Zq9"), std::string::npos) << result.err;
+  }
+  EXPECT_TRUE(sim_.Log(0).empty()) << "nothing was sent";
 }
 
 TEST_F(CliTest, UsageErrorsExitWithTwo) {

@@ -36,8 +36,11 @@ class FirmwareCliTest : public ::testing::Test {
     return pattern;
   }
   ProgramResult Run(const std::string& community) {
+    // The password travels in a file, as the program asks.
+    const std::string file = root_ + "/community";
+    std::ofstream(file, std::ios::trunc) << community << '\n';
     return RunProgram({KELVO_CLI_PATH, "--port", std::to_string(sim_.Port()), "firmware",
-                       "--community", community, "--settings-path", root_ + "/settings",
+                       "--community-file", file, "--settings-path", root_ + "/settings",
                        "--tftp-port", std::to_string(tftpPort_), sim_.Address(0),
                        root_ + "/image.dlf"});
   }

@@ -79,9 +79,13 @@ class ProfileCliTest : public ::testing::Test {
   }
   ~ProfileCliTest() override { std::filesystem::remove_all(dir_); }
 
-  ProgramResult Cli(std::vector<std::string> args) {
+  // community: handed over in the environment, as a script would.
+  ProgramResult Cli(std::vector<std::string> args,
+                    const std::optional<std::string>& community = std::nullopt) {
     args.insert(args.begin(), {KELVO_CLI_PATH, "--port", std::to_string(sim_.Port()), "profile"});
-    return RunProgram(args);
+    std::vector<std::string> environment;
+    if (community) environment.push_back("KELVO_COMMUNITY=" + *community);
+    return RunProgram(args, 20000, environment);
   }
   std::string File(const std::string& name) const { return dir_ + '/' + name; }
   void Write(const std::string& name, const std::string& bytes) {
@@ -112,7 +116,7 @@ class ProfileCliTest : public ::testing::Test {
 
 TEST_F(ProfileCliTest, SaveWritesWhatTheDeviceHoldsAndShowPrintsIt) {
   PutOnDevice(0, &Setting::saved, kSavedTable);
-  const auto saved = Cli({"save", "--community", "admin", sim_.Address(0), File("ap.kvp")});
+  const auto saved = Cli({"save", sim_.Address(0), File("ap.kvp")}, "admin");
   ASSERT_EQ(saved.exitCode, 0) << saved.err;
   EXPECT_EQ(saved.err, "");
   EXPECT_EQ(Read("ap.kvp").rfind(std::string(kHeader) + "\r\n[IP CONFIG]\r\n", 0), 0U);
@@ -128,9 +132,9 @@ TEST_F(ProfileCliTest, SaveWritesWhatTheDeviceHoldsAndShowPrintsIt) {
 
 TEST_F(ProfileCliTest, ApplyPutsEveryGroupAndTheTableBack) {
   PutOnDevice(0, &Setting::saved, kSavedTable);
-  ASSERT_EQ(Cli({"save", "--community", "admin", sim_.Address(0), File("ap.kvp")}).exitCode, 0);
+  ASSERT_EQ(Cli({"save", sim_.Address(0), File("ap.kvp")}, "admin").exitCode, 0);
   PutOnDevice(0, &Setting::changed, {"665544332211"});
-  const auto applied = Cli({"apply", "--community", "admin", File("ap.kvp"), sim_.Address(0)});
+  const auto applied = Cli({"apply", File("ap.kvp"), sim_.Address(0)}, "admin");
   ASSERT_EQ(applied.exitCode, 0) << applied.err;
   EXPECT_EQ(applied.err, "");
   for (const Setting& s : kSettings) {
@@ -149,12 +153,12 @@ TEST_F(ProfileCliTest, AWrongPasswordWritesNothing) {
   for (const char* command : {"apply", "save"}) {
     SCOPED_TRACE(command);
     const auto run = std::string(command) == "apply"
-                         ? Cli({"apply", "--community", "wrong", File("ap.kvp"), sim_.Address(0)})
-                         : Cli({"save", "--community", "wrong", sim_.Address(0), File("new.kvp")});
+                         ? Cli({"apply", File("ap.kvp"), sim_.Address(0)}, "wrong")
+                         : Cli({"save", sim_.Address(0), File("new.kvp")}, "wrong");
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err,
               "kelvo-cli: the access point did not send its authorised MAC table (is the "
-              "--community right?)\n");
+              "community right?)\n");
   }
   EXPECT_NE(sim_.Get(0, "Gateway").value, "10.9.9.9");
   EXPECT_FALSE(std::filesystem::exists(File("new.kvp")));
@@ -182,8 +186,8 @@ TEST_F(ProfileCliTest, RefusedFilesExitWithTheMessageAndWriteNothing) {
     if (c.bytes != nullptr) Write(c.name, c.bytes);
     for (const char* command : {"show", "apply"}) {
       std::vector<std::string> args = {command, File(c.name)};
-      if (args[0] == "apply") args.insert(args.end(), {sim_.Address(0), "--community", "admin"});
-      const auto result = Cli(args);
+      if (args[0] == "apply") args.push_back(sim_.Address(0));
+      const auto result = Cli(args, "admin");
       EXPECT_EQ(result.exitCode, 1) << command;
       EXPECT_EQ(result.err, c.message) << command;
       EXPECT_EQ(result.out, "") << command;
@@ -194,12 +198,12 @@ TEST_F(ProfileCliTest, RefusedFilesExitWithTheMessageAndWriteNothing) {
 
 TEST_F(ProfileCliTest, ASilentDeviceTimesOutAndNothingIsWritten) {
   Write("old.kvp", "kept");
-  ASSERT_EQ(Cli({"save", "--community", "admin", sim_.Address(1), File("ap.kvp")}).exitCode, 0);
+  ASSERT_EQ(Cli({"save", sim_.Address(1), File("ap.kvp")}, "admin").exitCode, 0);
   sim_.Fault(0, "silent");
-  for (const auto& args : std::vector<std::vector<std::string>>{
-           {"apply", "--community", "admin", File("ap.kvp"), sim_.Address(0)},
-           {"save", "--community", "admin", sim_.Address(0), File("old.kvp")}}) {
-    const auto result = Cli(args);
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{"apply", File("ap.kvp"), sim_.Address(0)},
+                                             {"save", sim_.Address(0), File("old.kvp")}}) {
+    const auto result = Cli(args, "admin");
     EXPECT_EQ(result.exitCode, 1) << args[0];
     const auto lines = Lines(result.err);
     ASSERT_FALSE(lines.empty()) << args[0];

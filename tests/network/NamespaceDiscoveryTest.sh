@@ -112,7 +112,7 @@ run_manager() {
 
   # A write with the administrator password, read back, and seen by the next discovery.
   local target=10.77.0.12 renamed=renamed-by-manager
-  cli set --community "$ADMIN_PASSWORD" "$target" "$DEVICE_NAME_OID" s "$renamed" ||
+  KELVO_COMMUNITY=$ADMIN_PASSWORD cli set "$target" "$DEVICE_NAME_OID" s "$renamed" ||
     fail "set on $target: exit status $?"
   cli get "$target" "$DEVICE_NAME_OID" || fail "get after set: exit status $?"
   [[ $(cat "$WORK/out") == "$DEVICE_NAME_OID"$'\t'"$renamed" ]] ||

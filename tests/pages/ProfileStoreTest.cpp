@@ -186,6 +186,39 @@ TEST_F(ProfileStoreTest, SavedProfileMatchesTheLayoutAndRestoresEverySetting) {
 }
 
 // Loading each fixture into pages that hold other values: what changes and what stays.
+// Profiles are plain files that get copied around: no key, secret, pre-shared key or password
+// of the pages goes into one, whatever the pages hold.
+TEST_F(ProfileStoreTest, AProfileHoldsNoKeysSecretsOrPasswords) {
+  OpenAndVisit();
+  auto& security = sheet_->Security();
+  const std::vector<std::string> secrets = {
+      "A1B2C3D4E5",
+      "F6E5D4C3B2",
+      "1122334455",
+      "99887766AA",
+      "radius-secret-one",
+      "radius-secret-two",
+      "0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF0123456789ABCDEF",
+      "new-admin-pass"};
+  for (std::size_t i = 0; i < 4; ++i) security.Key(i).SetText(secrets[i]);
+  security.Secret(0).SetText(secrets[4]);
+  security.Secret(1).SetText(secrets[5]);
+  security.Psk().SetText(secrets[6]);
+  sheet_->System().NewPassword().SetText(secrets[7]);
+  sheet_->System().ConfirmPassword().SetText(secrets[7]);
+
+  sheet_->System().NewProfileName().Type("shared");
+  Store().AddSave();
+  EXPECT_EQ(TakeMessages(), std::vector<std::string>{});
+  ASSERT_TRUE(fs::exists(File("shared")));
+  const std::string text = Contents(File("shared"));
+  for (const std::string& secret : secrets) {
+    EXPECT_EQ(text.find(secret), std::string::npos) << secret;
+  }
+  // Nor the write community the session was opened with.
+  EXPECT_EQ(text.find("admin"), std::string::npos);
+}
+
 TEST_F(ProfileStoreTest, FixturesChangeOnlyWhatTheyHold) {
   OpenAndVisit();
   const auto fixture = [](const char* name) {

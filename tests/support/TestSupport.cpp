@@ -16,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -91,7 +92,25 @@ void UdpPeer::SendTo(const std::vector<std::uint8_t>& data, const std::string& a
   ::sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
 }
 
-ProgramResult RunProgram(const std::vector<std::string>& argv, int timeoutMs) {
+ProgramResult RunProgram(const std::vector<std::string>& argv, int timeoutMs,
+                         const std::vector<std::string>& environment) {
+  // Built before the fork: the child only execs.
+  std::vector<std::string> variables;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string_view text(*entry);
+    const bool replaced = std::any_of(environment.begin(), environment.end(), [&](const auto& v) {
+      return text.substr(0, text.find('=') + 1) == std::string_view(v).substr(0, v.find('=') + 1);
+    });
+    if (!replaced) variables.emplace_back(text);
+  }
+  variables.insert(variables.end(), environment.begin(), environment.end());
+  std::vector<char*> envp;
+  for (std::string& variable : variables) envp.push_back(variable.data());
+  envp.push_back(nullptr);
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+
   int outPipe[2];
   int errPipe[2];
   if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) {
@@ -102,10 +121,7 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, int timeoutMs) {
   if (child == 0) {
     ::dup2(outPipe[1], 1);
     ::dup2(errPipe[1], 2);
-    std::vector<char*> args;
-    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    ::execv(args[0], args.data());
+    ::execve(args[0], args.data(), envp.data());
     ::_exit(127);
   }
   ::close(outPipe[1]);

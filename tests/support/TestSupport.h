@@ -120,7 +120,9 @@ struct ProgramResult {
   std::string out;
   std::string err;
 };
-ProgramResult RunProgram(const std::vector<std::string>& argv, int timeoutMs = 20000);
+// `environment` adds or replaces variables ("NAME=value") of the program's environment.
+ProgramResult RunProgram(const std::vector<std::string>& argv, int timeoutMs = 20000,
+                         const std::vector<std::string>& environment = {});
 
 // An SNMPv1 request as an agent sees it, and the reply a test agent sends back, encoded with
 // Net-SNMP so tests can play an agent by hand.
