@@ -26,13 +26,16 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-// The device under test opens its test port on addresses no other test uses, since CTest runs
-// the tests in parallel.
-test::ApSimOptions DeviceUnderTest() { return {1, "127.0.93.2", "admin", {}}; }
+// The device under test is on addresses no other test uses, and only the packet receive run
+// opens its test port, since CTest runs the tests in parallel.
+test::ApSimOptions DeviceUnderTest(bool testPort) {
+  if (testPort) return {1, "127.0.93.2", "admin", {}};
+  return {1, "127.0.93.3", "admin", {"--test-port", "0"}};
+}
 
 class RfTestDialogTest : public test::AppFixture {
  protected:
-  RfTestDialogTest() : AppFixture(DeviceUnderTest()) {
+  explicit RfTestDialogTest(bool testPort = false) : AppFixture(DeviceUnderTest(testPort)) {
     QFile file(settings_.filePath(QStringLiteral("manufacture.ini")));
     EXPECT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("[Manufacture5521]\r\nEnable5521=1\r\n");
@@ -182,7 +185,7 @@ TEST_F(RfTestDialogTest, FieldsTakeCapitalsAndChecksStopWithTheirMessages) {
     Retype(Find(window, "txGain"), QStringLiteral("7"));
     Click(window, "writeToSynButton");
     EXPECT_EQ(prompter_.Texts(), (Texts{"Please enter an integer.", "MID_BIAS (0 ~ 31)"}));
-    EXPECT_TRUE(Find(window, "packetNumber")->hasFocus());
+    EXPECT_EQ(window->focusWidget(), Find(window, "packetNumber"));
     EXPECT_TRUE(TestTraffic().empty());
   }});
 }
@@ -200,7 +203,7 @@ TEST_F(RfTestDialogTest, EnterEscapeAndTheCloseBoxEndTheWindowAsTheyShould) {
         Retype(Find(window, "packetLength"), QString());
         QTest::keyClick(Find(window, "cr20"), Qt::Key_Enter);
         EXPECT_TRUE(window->isVisible());
-        EXPECT_TRUE(Find(window, "packetLength")->hasFocus());
+        EXPECT_EQ(window->focusWidget(), Find(window, "packetLength"));
         EXPECT_EQ(prompter_.Texts(), Texts{"Please enter an integer."});
         // Escape ends it without taking the fields.
         QTest::keyClick(Find(window, "packetLength"), Qt::Key_Escape);
@@ -220,7 +223,12 @@ TEST_F(RfTestDialogTest, EnterEscapeAndTheCloseBoxEndTheWindowAsTheyShould) {
   EXPECT_TRUE(TestTraffic().empty());
 }
 
-TEST_F(RfTestDialogTest, SetThenPacketRxAndTestReplaysThroughTheWidgets) {
+class RfTestDialogPacketRx : public RfTestDialogTest {
+ protected:
+  RfTestDialogPacketRx() : RfTestDialogTest(true) {}
+};
+
+TEST_F(RfTestDialogPacketRx, SetThenPacketRxAndTestReplaysThroughTheWidgets) {
   InWindows({[&](RfTestDialog* window) {
     // Loopback stands for both of the computer's interfaces.
     TypeAddress(window, "wirelessAddress", QStringLiteral("127.0.0.1"));
