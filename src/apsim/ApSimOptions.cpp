@@ -8,6 +8,9 @@ namespace kelvo::apsim {
 namespace {
 
 constexpr int kMaxCount = 1000;
+// A reply stays within one datagram.
+constexpr long kMaxVarbindDelta = 64;
+constexpr long kMaxOctetsDelta = 1024;
 
 template <typename Number>
 std::optional<Number> ParseNumber(std::string_view text) {
@@ -16,6 +19,17 @@ std::optional<Number> ParseNumber(std::string_view text) {
   if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
     return std::nullopt;
   }
+  return value;
+}
+
+// A signed count that is not 0, "+" allowed: the size of a reply fault.
+std::optional<long> ParseDelta(std::string_view text, long limit) {
+  if (text.starts_with('+')) {
+    text.remove_prefix(1);
+    if (text.starts_with('-')) return std::nullopt;
+  }
+  const auto value = ParseNumber<long>(text);
+  if (!value || *value == 0 || *value < -limit || *value > limit) return std::nullopt;
   return value;
 }
 
@@ -105,6 +119,47 @@ std::optional<Fault> ParseFault(std::span<const std::string_view> words) {
     if (!percent || *percent < 0 || *percent > 100) return std::nullopt;
     fault.kind = Fault::Kind::Drop;
     fault.dropPercent = *percent;
+    return fault;
+  }
+  if (kind == "wrong-type" && words.size() == 1) {
+    fault.kind = Fault::Kind::WrongType;
+    return fault;
+  }
+  if (kind == "varbinds" && words.size() == 2) {
+    const auto delta = ParseDelta(words[1], kMaxVarbindDelta);
+    if (!delta) return std::nullopt;
+    fault.kind = Fault::Kind::Varbinds;
+    fault.varbindDelta = static_cast<int>(*delta);
+    return fault;
+  }
+  if (kind == "octets" && words.size() == 2) {
+    const auto delta = ParseDelta(words[1], kMaxOctetsDelta);
+    if (!delta) return std::nullopt;
+    fault.kind = Fault::Kind::Octets;
+    fault.octetsDelta = static_cast<int>(*delta);
+    return fault;
+  }
+  if (kind == "from" && words.size() == 2) {
+    const auto address = ParseIpv4(words[1]);
+    if (!address) return std::nullopt;
+    fault.kind = Fault::Kind::From;
+    fault.replyFrom = *address;
+    return fault;
+  }
+  if (kind == "request-id" && words.size() == 2) {
+    const auto delta = ParseDelta(words[1], std::numeric_limits<std::int32_t>::max());
+    if (!delta) return std::nullopt;
+    fault.kind = Fault::Kind::RequestId;
+    fault.requestIdDelta = *delta;
+    return fault;
+  }
+  if (kind == "reboot-after" && (words.size() == 2 || words.size() == 3)) {
+    const auto after = ParseNumber<int>(words[1]);
+    const auto down = words.size() == 3 ? ParseNumber<long>(words[2]) : std::optional<long>(-1);
+    if (!after || !down || *after < 0 || (words.size() == 3 && *down < 0)) return std::nullopt;
+    fault.kind = Fault::Kind::Reboot;
+    fault.rebootAfter = *after;
+    fault.rebootDownMs = *down;
     return fault;
   }
   return std::nullopt;
@@ -266,7 +321,8 @@ Simulated 802.11b access points answering SNMPv1 on one UDP socket.
   --seed S           seed of the random request loss (default 1)
   --fault ADDR:SPEC  misbehave; ADDR is an address, a number or "all"; SPEC is
                      silent | ignore-reset | delay=MS | error=STATUS[/INDEX] |
-                     drop=PERCENT | none
+                     drop=PERCENT | varbinds=[+-]N | wrong-type | octets=[+-]N |
+                     from=ADDR | request-id=[+-]N | reboot-after=N[/MS] | none
   --tftp-port T      TFTP port that firmware is fetched from (default 69)
   --tftp-options L   options every download requests, comma-separated:
                      blksize=N,windowsize=N,timeout=S,tsize, or none (default)
@@ -277,7 +333,8 @@ Simulated 802.11b access points answering SNMPv1 on one UDP socket.
 
 Prints "ready port=P" once the socket is bound, then reads commands on stdin:
   fault <ap|all> none|silent|ignore-reset|delay <ms>|error <status> [<index>]|
-                           drop <percent>
+                           drop <percent>|varbinds <+-n>|wrong-type|octets <+-n>|
+                           from <addr>|request-id <+-n>|reboot-after <n> [<ms>]
   log <ap>                 clear-log <ap|all>
   get <ap> <name|oid>      set <ap> <name|oid> <i|s|x|a> [value]
   password <ap> <text>     table <ap>     set-table <ap> [<12 hex digits> ...]
@@ -287,6 +344,14 @@ Prints "ready port=P" once the socket is bound, then reads commands on stdin:
                state none|fetching|done|failed, "-" for an empty field)
   quit
 Every command's output ends with "ok" or "error <reason>". SIGTERM or SIGINT ends it too.
+
+Faults that spoil a reply the access point otherwise gives as usual (what it was asked to
+set is set): varbinds cuts N variables from the end (-N) or adds N INTEGERs (+N); wrong-type
+turns every INTEGER into the OCTET STRING of its decimal text and every OCTET STRING into the
+INTEGER of its length; octets shortens (-N) or lengthens (+N, with '#') every OCTET STRING;
+from sends the reply from another local address; request-id offsets the reply's request id.
+reboot-after handles N more requests and then goes silent, for MS ms when given (then it
+answers again, with no fault), else until the fault is changed.
 
 A SetRequest of UpgradeServerAddress with the write community makes the access point fetch
 "application.dlf" by TFTP (octet mode) from the address set, at the TFTP port. The set is

@@ -45,7 +45,9 @@ std::string_view UsageText();
 // An access point given by its 1-based number or its address; the 0-based index.
 std::optional<std::size_t> ParseAp(std::string_view text, const SimulatorSettings& settings);
 
-// A fault in words: none | silent | delay <ms> | error <status> [<index>] | drop <percent>.
+// A fault in words: none | silent | ignore-reset | delay <ms> | error <status> [<index>] |
+// drop <percent> | varbinds <+-n> | wrong-type | octets <+-n> | from <address> |
+// request-id <+-n> | reboot-after <n> [<ms>].
 std::optional<Fault> ParseFault(std::span<const std::string_view> words);
 
 // Options a download requests: "none" alone, or any of blksize=N (8..65464),

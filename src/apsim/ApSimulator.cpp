@@ -57,7 +57,7 @@ ApSimulator::ApSimulator(const SimulatorSettings& settings)
   for (int i = 0; i < settings.count; ++i) {
     const auto address = settings.firstAddress + static_cast<std::uint32_t>(i);
     aps_.push_back(
-        Ap{ApDevice(i + 1, address, settings.password), Fault{}, {}, 0, settings.tftp, {}});
+        Ap{ApDevice(i + 1, address, settings.password), Fault{}, {}, 0, settings.tftp, {}, 0, {}});
   }
 }
 
@@ -66,6 +66,80 @@ std::optional<std::size_t> ApSimulator::FindByAddress(std::uint32_t address) con
     if (aps_[i].device.Address() == address) return i;
   }
   return std::nullopt;
+}
+
+void ApSimulator::SetFault(std::size_t ap, const Fault& fault) {
+  aps_[ap].fault = fault;
+  aps_[ap].rebootRequests = 0;
+  aps_[ap].rebootDown.reset();
+}
+
+bool ApSimulator::RebootLetsThrough(Ap& ap, SimTime now) {
+  if (ap.fault.kind != Fault::Kind::Reboot) return true;
+  if (!ap.rebootDown) {
+    if (ap.rebootRequests < ap.fault.rebootAfter) {
+      ++ap.rebootRequests;
+      return true;
+    }
+    ap.rebootDown = now;
+  }
+  if (ap.fault.rebootDownMs < 0 || now - *ap.rebootDown < SimTime(ap.fault.rebootDownMs)) {
+    return false;
+  }
+  // Back up: the device answers as before the fault.
+  ap.fault = Fault{};
+  ap.rebootDown.reset();
+  return true;
+}
+
+void ApSimulator::SpoilReply(const Fault& fault, SnmpPdu& response) {
+  std::vector<VarBind>& variables = response.variables;
+  switch (fault.kind) {
+    case Fault::Kind::Varbinds:
+      if (fault.varbindDelta < 0) {
+        const auto cut = std::min(variables.size(), static_cast<std::size_t>(-fault.varbindDelta));
+        variables.resize(variables.size() - cut);
+      } else {
+        // Extra variables under the last one's name, so they look like the device's own.
+        const ObjectId base =
+            variables.empty() ? ObjectId{1, 3, 6, 1, 4, 1, 15177, 99} : variables.back().name;
+        for (int i = 1; i <= fault.varbindDelta; ++i) {
+          ObjectId name = base;
+          name.push_back(static_cast<std::uint32_t>(i));
+          variables.push_back({std::move(name), SnmpValue::Integer(i)});
+        }
+      }
+      break;
+    case Fault::Kind::WrongType:
+      for (VarBind& bind : variables) {
+        if (bind.value.tag == ValueTag::Integer) {
+          bind.value = SnmpValue::Text(std::to_string(bind.value.integer));
+        } else if (bind.value.tag == ValueTag::OctetString) {
+          bind.value = SnmpValue::Integer(static_cast<long>(bind.value.bytes.size()));
+        }
+      }
+      break;
+    case Fault::Kind::Octets:
+      for (VarBind& bind : variables) {
+        if (bind.value.tag != ValueTag::OctetString) continue;
+        std::vector<std::uint8_t>& bytes = bind.value.bytes;
+        if (fault.octetsDelta < 0) {
+          bytes.resize(bytes.size() -
+                       std::min(bytes.size(), static_cast<std::size_t>(-fault.octetsDelta)));
+        } else {
+          bytes.insert(bytes.end(), static_cast<std::size_t>(fault.octetsDelta), '#');
+        }
+      }
+      break;
+    case Fault::Kind::RequestId:
+      // Request ids are 32-bit on the wire; wrap rather than overflow.
+      response.requestId =
+          static_cast<std::int32_t>(static_cast<std::uint32_t>(response.requestId) +
+                                    static_cast<std::uint32_t>(fault.requestIdDelta));
+      break;
+    default:
+      break;
+  }
 }
 
 void ApSimulator::ClearLog(std::size_t ap) {
@@ -114,6 +188,7 @@ std::optional<OutgoingReply> ApSimulator::Answer(std::size_t index, const SnmpPd
   // Every request that reaches an access point is logged, including those it then ignores.
   Record(ap, request);
 
+  if (!RebootLetsThrough(ap, now)) return std::nullopt;
   const Fault& fault = ap.fault;
   if (fault.kind == Fault::Kind::Silent) return std::nullopt;
   if (fault.kind == Fault::Kind::Drop &&
@@ -154,6 +229,7 @@ std::optional<OutgoingReply> ApSimulator::Answer(std::size_t index, const SnmpPd
   response.errorStatus = answer->errorStatus;
   response.errorIndex = answer->errorIndex;
   response.variables = std::move(answer->variables);
+  SpoilReply(fault, response);
   auto packet = EncodePdu(response);
   if (!packet) return std::nullopt;
 
@@ -174,7 +250,7 @@ std::optional<OutgoingReply> ApSimulator::Answer(std::size_t index, const SnmpPd
 
   OutgoingReply reply;
   reply.ap = index;
-  reply.from = ap.device.Address();
+  reply.from = fault.kind == Fault::Kind::From ? fault.replyFrom : ap.device.Address();
   reply.to = source;
   reply.toPort = sourcePort;
   reply.packet = std::move(*packet);

@@ -23,12 +23,38 @@ namespace kelvo::apsim {
 
 struct Fault {
   // IgnoreReset: a set of SystemRestart is carried out but never answered.
-  enum class Kind { None, Silent, Delay, Error, Drop, IgnoreReset };
+  // The reply faults (Varbinds to RequestId) spoil the reply of a request that was carried out
+  // as usual; WrongType swaps INTEGER and OCTET STRING values (an integer becomes its decimal
+  // text, an octet string the INTEGER of its length).
+  enum class Kind {
+    None,
+    Silent,
+    Delay,
+    Error,
+    Drop,
+    IgnoreReset,
+    Varbinds,
+    WrongType,
+    Octets,
+    From,
+    RequestId,
+    Reboot,
+  };
   Kind kind = Kind::None;
   long delayMs = 0;      // Delay: every reply leaves this much later
   long errorStatus = 0;  // Error: every answered request is refused with this status
   long errorIndex = 1;   //        and index, with nothing applied
   int dropPercent = 0;   // Drop: this share of requests is ignored, at random
+  // Varbinds: this many variables are cut from (< 0) or added to (> 0) the end of the reply.
+  int varbindDelta = 0;
+  // Octets: every octet string of the reply loses (< 0) or gains (> 0) this many bytes.
+  int octetsDelta = 0;
+  std::uint32_t replyFrom = 0;  // From: the address the replies are sent from
+  long requestIdDelta = 0;      // RequestId: added to the request id of every reply
+  // Reboot: this many more requests are handled, then the access point is silent; for
+  // rebootDownMs when that is not negative, after which it answers again with no fault.
+  int rebootAfter = 0;
+  long rebootDownMs = -1;
 };
 
 // What an accepted UpgradeServerAddress set starts: the access point fetches its image by TFTP
@@ -102,7 +128,8 @@ class ApSimulator {
   const ApDevice& Device(std::size_t ap) const { return aps_[ap].device; }
   std::optional<std::size_t> FindByAddress(std::uint32_t address) const;
 
-  void SetFault(std::size_t ap, const Fault& fault) { aps_[ap].fault = fault; }
+  // Replaces the access point's fault; a Reboot fault counts its requests from here.
+  void SetFault(std::size_t ap, const Fault& fault);
   const Fault& FaultOf(std::size_t ap) const { return aps_[ap].fault; }
 
   void SetTftpSettings(std::size_t ap, const TftpClientSettings& tftp) { aps_[ap].tftp = tftp; }
@@ -127,7 +154,13 @@ class ApSimulator {
     unsigned requests = 0;
     TftpClientSettings tftp;
     UpgradeRecord upgrade;
+    int rebootRequests = 0;             // requests seen since the Reboot fault was set
+    std::optional<SimTime> rebootDown;  // when the Reboot fault made it go silent
   };
+
+  // Applies a Reboot fault to one more request; false when the request goes unanswered.
+  static bool RebootLetsThrough(Ap& ap, SimTime now);
+  static void SpoilReply(const Fault& fault, SnmpPdu& response);
 
   void Record(Ap& ap, const SnmpPdu& request);
   std::optional<OutgoingReply> Answer(std::size_t index, const SnmpPdu& request,

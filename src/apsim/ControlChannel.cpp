@@ -102,7 +102,8 @@ std::vector<std::string> ControlChannel::Execute(std::string_view line, SimTime 
     if (!fault)
       return Error(
           "bad fault; use none|silent|ignore-reset|delay <ms>|error <status> [<index>]|drop "
-          "<percent>");
+          "<percent>|varbinds <+-n>|wrong-type|octets <+-n>|from <addr>|request-id <+-n>|"
+          "reboot-after <n> [<ms>]");
     for (const std::size_t each : aps) simulator_.SetFault(each, *fault);
     return {"ok"};
   }

@@ -41,6 +41,45 @@ TEST(ApSimOptions, DefaultsAndEveryOption) {
   EXPECT_EQ(o.faults[2].fault.dropPercent, 30);
 }
 
+TEST(ApSimOptions, ReplyFaultsOnTheCommandLineAndInWords) {
+  const auto parsed = Parse({"--fault", "all:varbinds=-1", "--fault", "1:varbinds=+2", "--fault",
+                             "2:wrong-type", "--fault", "3:octets=-2", "--fault", "all:octets=4",
+                             "--fault", "1:from=127.0.0.99", "--fault", "all:request-id=+1",
+                             "--fault", "1:reboot-after=3/2000", "--fault", "2:reboot-after=0"});
+  ASSERT_TRUE(parsed.options) << parsed.error;
+  const auto& f = parsed.options->faults;
+  ASSERT_EQ(f.size(), 9u);
+  EXPECT_EQ(f[0].fault.kind, Fault::Kind::Varbinds);
+  EXPECT_EQ(f[0].fault.varbindDelta, -1);
+  EXPECT_EQ(f[1].fault.varbindDelta, 2);
+  EXPECT_EQ(f[2].fault.kind, Fault::Kind::WrongType);
+  EXPECT_EQ(f[3].fault.kind, Fault::Kind::Octets);
+  EXPECT_EQ(f[3].fault.octetsDelta, -2);
+  EXPECT_EQ(f[4].fault.octetsDelta, 4);
+  EXPECT_EQ(f[5].fault.kind, Fault::Kind::From);
+  EXPECT_EQ(f[5].fault.replyFrom, 0x7F000063u);
+  EXPECT_EQ(f[6].fault.kind, Fault::Kind::RequestId);
+  EXPECT_EQ(f[6].fault.requestIdDelta, 1);
+  EXPECT_EQ(f[7].fault.kind, Fault::Kind::Reboot);
+  EXPECT_EQ(f[7].fault.rebootAfter, 3);
+  EXPECT_EQ(f[7].fault.rebootDownMs, 2000);
+  EXPECT_EQ(f[8].fault.rebootAfter, 0);
+  EXPECT_LT(f[8].fault.rebootDownMs, 0) << "down until the fault changes";
+
+  const std::vector<std::string_view> words = {"request-id", "-7"};
+  const auto fault = ParseFault(words);
+  ASSERT_TRUE(fault);
+  EXPECT_EQ(fault->requestIdDelta, -7);
+
+  for (const std::string_view bad :
+       {"varbinds=0", "varbinds=+-1", "varbinds=65", "varbinds", "octets=x", "octets=-1025",
+        "wrong-type=1", "from=1.2.3", "from", "request-id=0", "reboot-after=-1",
+        "reboot-after=1/-5", "reboot-after=1/2/3"}) {
+    const std::string argument = "all:" + std::string(bad);
+    EXPECT_FALSE(Parse({"--fault", argument}).options) << bad;
+  }
+}
+
 TEST(ApSimOptions, FirmwareDownloadOptions) {
   const auto defaults = Parse({});
   ASSERT_TRUE(defaults.options);

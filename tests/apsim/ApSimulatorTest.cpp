@@ -68,6 +68,102 @@ TEST_F(ApSimulator, FaultsSilenceDelayOrRefuseOneAccessPoint) {
   EXPECT_EQ(Read("Channel").integer, 9);
 }
 
+// Each reply fault against the same three-variable read and a set: the reply is spoilt the
+// stated way, and the set is still carried out.
+TEST_F(ApSimulator, ReplyFaultsSpoilTheReplyButNotTheWork) {
+  const auto read = GetRequest("tundra", {Null("Channel"), Null("DeviceName"), Null("Essid")});
+  const Message plain = Get({Null("Channel"), Null("DeviceName"), Null("Essid")});
+  ASSERT_EQ(plain.variables.size(), 3u);
+  ASSERT_EQ(plain.variables[1].Text(), "Kelvo-AP-01");
+
+  Fault fewer = Make(Fault::Kind::Varbinds);
+  fewer.varbindDelta = -1;
+  simulator.SetFault(0, fewer);
+  EXPECT_EQ(Exchange(read).variables.size(), 2u);
+  fewer.varbindDelta = -5;
+  simulator.SetFault(0, fewer);
+  EXPECT_TRUE(Exchange(read).variables.empty()) << "no more cut than there is";
+
+  Fault more = Make(Fault::Kind::Varbinds);
+  more.varbindDelta = 2;
+  simulator.SetFault(0, more);
+  const Message longer = Exchange(read);
+  ASSERT_EQ(longer.variables.size(), 5u);
+  EXPECT_EQ(longer.variables[3].type, 0x02);
+  EXPECT_EQ(longer.variables[4].oid, plain.variables[2].oid + ".2");
+
+  simulator.SetFault(0, Make(Fault::Kind::WrongType));
+  const Message swapped = Exchange(read);
+  EXPECT_EQ(swapped.variables[0].type, 0x04);
+  EXPECT_EQ(swapped.variables[0].Text(), std::to_string(plain.variables[0].integer));
+  EXPECT_EQ(swapped.variables[1].type, 0x02);
+  EXPECT_EQ(swapped.variables[1].integer, 11);
+
+  Fault octets = Make(Fault::Kind::Octets);
+  octets.octetsDelta = -2;
+  simulator.SetFault(0, octets);
+  const Message shorter = Exchange(read);
+  EXPECT_EQ(shorter.variables[0].integer, plain.variables[0].integer) << "integers stay";
+  EXPECT_EQ(shorter.variables[1].Text(), "Kelvo-AP-");
+  octets.octetsDelta = 4;
+  simulator.SetFault(0, octets);
+  EXPECT_EQ(Exchange(read).variables[1].Text(), "Kelvo-AP-01####");
+
+  Fault id = Make(Fault::Kind::RequestId);
+  id.requestIdDelta = 1;
+  simulator.SetFault(0, id);
+  EXPECT_EQ(Exchange(GetRequest("tundra", {Null("Channel")}, 4711)).requestId, 4712);
+  id.requestIdDelta = -0x7FFFFFFF;
+  simulator.SetFault(0, id);
+  EXPECT_EQ(Exchange(GetRequest("tundra", {Null("Channel")}, 0x7FFFFFFF)).requestId, 0);
+
+  Fault from = Make(Fault::Kind::From);
+  from.replyFrom = 0x7F000063;
+  simulator.SetFault(0, from);
+  const auto replies = Send(read);
+  ASSERT_EQ(replies.size(), 1u);
+  EXPECT_EQ(replies[0].from, 0x7F000063u);
+  EXPECT_EQ(ParseMessage(replies[0].packet)->variables.size(), 3u) << "the reply itself is whole";
+
+  simulator.SetFault(0, fewer);
+  EXPECT_TRUE(Exchange(SetRequest("admin", {Int("Channel", 11)})).variables.empty());
+  simulator.SetFault(0, Fault{});
+  EXPECT_EQ(Read("Channel").integer, 11) << "the set was carried out";
+}
+
+TEST_F(ApSimulator, RebootAnswersNRequestsThenIsSilentUntilItIsBack) {
+  const auto request = SetRequest("admin", {Int("Channel", 3)});
+  Fault reboot = Make(Fault::Kind::Reboot);
+  reboot.rebootAfter = 2;
+  reboot.rebootDownMs = 1000;
+  simulator.SetFault(0, reboot);
+  EXPECT_EQ(Send(request).size(), 1u);
+  EXPECT_EQ(Send(request, kAp1 + 1).size(), 1u) << "the others are not affected";
+  EXPECT_EQ(Send(request).size(), 1u);
+  now = apsim::SimTime{500};
+  EXPECT_TRUE(Send(SetRequest("admin", {Int("Channel", 9)})).empty());
+  EXPECT_EQ(simulator.Device(0).Read(mib::Variable::Channel, now).integer, 3)
+      << "a device that is down applies nothing";
+  now = apsim::SimTime{1499};
+  EXPECT_TRUE(Send(request).empty());
+  now = apsim::SimTime{1500};
+  EXPECT_EQ(Send(request).size(), 1u);
+  EXPECT_EQ(simulator.FaultOf(0).kind, Fault::Kind::None);
+
+  // Without a time it stays down until the fault changes; a new fault counts from zero.
+  reboot.rebootAfter = 0;
+  reboot.rebootDownMs = -1;
+  simulator.SetFault(0, reboot);
+  now = apsim::SimTime{1'000'000};
+  EXPECT_TRUE(Send(request).empty());
+  reboot.rebootAfter = 1;
+  simulator.SetFault(0, reboot);
+  EXPECT_EQ(Send(request).size(), 1u);
+  EXPECT_TRUE(Send(request).empty());
+  simulator.SetFault(0, Fault{});
+  EXPECT_EQ(Send(request).size(), 1u);
+}
+
 TEST_F(ApSimulator, DropLosesTheGivenShareOfRequestsRepeatably) {
   auto answered = [](apsim::ApSimulator& target, int percent) {
     Fault drop = Make(Fault::Kind::Drop);
