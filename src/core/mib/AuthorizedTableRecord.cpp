@@ -64,7 +64,7 @@ bool ExchangeAuthorizedRecord(snmp::AgentSession& session, const std::string& ho
   decoded.DecodeInto(*reply);
   count = decoded.count;
   address = decoded.address;
-  return accepted;
+  return accepted && reply->size() >= AuthorizedTableRecord::kSize;
 }
 
 }  // namespace kelvo::mib

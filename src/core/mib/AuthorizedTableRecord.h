@@ -32,7 +32,8 @@ struct AuthorizedTableRecord {
 // Sends one record to the access point (SetRequest, write community, 10000 ms) and returns
 // the reply's count and address through the outputs. On any failure the outputs keep what
 // the caller put in them; nothing is reported. The outputs are taken whatever the reply's
-// error status; the result says whether a reply came with status 0.
+// error status; the result says whether a whole record came back with status 0 (a record cut
+// short still gives what it holds, but a table built from it would hold made-up addresses).
 bool ExchangeAuthorizedRecord(snmp::AgentSession& session, const std::string& host,
                               const AuthorizedTableRecord& request, std::uint16_t& count,
                               std::array<std::uint8_t, 6>& address);
