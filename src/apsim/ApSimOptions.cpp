@@ -315,7 +315,9 @@ Simulated 802.11b access points answering SNMPv1 on one UDP socket.
   --first ADDR       address of access point 1; the others follow (default 127.0.0.2)
   --port P           UDP port, 0 for any free port (default 1161)
   --bind ADDR        local address of the socket (default 0.0.0.0)
-  --password PW      write community of every access point (default admin)
+  --password PW      write community of every access point (default admin; the
+                     environment variable KELVO_APSIM_PASSWORD keeps it off the
+                     command line)
   --test-port P      port on each access point's address that receives the packet RX
                      test's datagrams (default 65535; 0 for none)
   --seed S           seed of the random request loss (default 1)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // kelvo-apsim: simulated access points for tests and demonstrations.
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 #include <vector>
 
@@ -9,7 +11,16 @@
 
 int main(int argc, char** argv) {
   const std::vector<std::string_view> arguments(argv + 1, argv + argc);
-  const auto parsed = kelvo::apsim::ParseProgramOptions(arguments);
+  auto parsed = kelvo::apsim::ParseProgramOptions(arguments);
+  // The password may come from the environment, which other users cannot read; --password
+  // on the command line wins.
+  const char* password = std::getenv("KELVO_APSIM_PASSWORD");
+  const bool passwordGiven = std::any_of(arguments.begin(), arguments.end(), [](auto argument) {
+    return argument == "--password" || argument.starts_with("--password=");
+  });
+  if (parsed.options && password != nullptr && !passwordGiven) {
+    parsed.options->simulator.password = password;
+  }
   if (!parsed.options) {
     std::fprintf(stderr, "kelvo-apsim: %s\n(see --help)\n", parsed.error.c_str());
     return 1;

@@ -43,7 +43,7 @@ trap cleanup EXIT
 readonly TFTP_SERVER_PORT=$((20000 + $$ % 20000))
 readonly TFTP_RELAY_PORT=$((TFTP_SERVER_PORT + 1))
 
-exec {apsim_out}< <(exec "$APSIM" --count 1 --first "$AGENT" --port 0 --password "$PASSWORD" \
+exec {apsim_out}< <(KELVO_APSIM_PASSWORD=$PASSWORD exec "$APSIM" --count 1 --first "$AGENT" --port 0 \
   --tftp-port "$TFTP_RELAY_PORT" --tftp-timeout 300 --tftp-tries 8 --image-dir "$work/images" \
   </dev/null 2>"$work/apsim.err")
 apsim_pid=$!

@@ -55,7 +55,7 @@ run_ap() {
   local work=$1 name=$2 apsim=$3 address=$4
   configure_node "$work" "$name" "$address" || exit 1
   # Exec'd, so that the switch signals the simulator itself.
-  exec "$apsim" --count 1 --first "$address" --port 161 --password "$ADMIN_PASSWORD" </dev/null
+  KELVO_APSIM_PASSWORD=$ADMIN_PASSWORD exec "$apsim" --count 1 --first "$address" --port 161 </dev/null
 }
 
 # Runs kelvo-cli with a time limit; stdout to $work/out, stderr to $work/err. Returns its status.

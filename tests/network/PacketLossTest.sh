@@ -160,8 +160,8 @@ inside() {
   nft add table inet kelvo_loss &&
     nft add chain inet kelvo_loss input '{ type filter hook input priority 0; }' || return $SKIP
 
-  exec {apsim_out}< <(exec "$APSIM" --count 3 --first 127.0.0.2 --port "$AGENT_PORT" \
-    --password "$PASSWORD" --tftp-port "$TFTP_PORT" --tftp-timeout 300 --tftp-tries 8 \
+  exec {apsim_out}< <(KELVO_APSIM_PASSWORD=$PASSWORD exec "$APSIM" --count 3 --first 127.0.0.2 \
+    --port "$AGENT_PORT" --tftp-port "$TFTP_PORT" --tftp-timeout 300 --tftp-tries 8 \
     --image-dir "$work/images" </dev/null 2>"$work/apsim.err")
   local apsim_pid=$!
   read -r -t 10 _ <&"$apsim_out" || { log "the simulator did not start"; return 1; }

@@ -39,19 +39,23 @@ std::vector<std::string> SplitTabs(const std::string& line) {
 }  // namespace
 
 ApSimProcess::ApSimProcess(ApSimOptions options) : options_(std::move(options)) {
-  std::vector<std::string> arguments = {KELVO_APSIM_PATH,
-                                        "--port",
-                                        "0",
-                                        "--count",
-                                        std::to_string(options_.count),
-                                        "--first",
-                                        options_.first,
-                                        "--password",
-                                        options_.password};
+  std::vector<std::string> arguments = {
+      KELVO_APSIM_PATH, "--port",      "0", "--count", std::to_string(options_.count),
+      "--first",        options_.first};
   arguments.insert(arguments.end(), options_.extraArguments.begin(), options_.extraArguments.end());
   std::vector<char*> argv;
   for (std::string& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
+  // The password travels in the environment, never on a command line other users can read.
+  std::vector<std::string> variables;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    if (!std::string_view(*entry).starts_with("KELVO_APSIM_PASSWORD="))
+      variables.emplace_back(*entry);
+  }
+  variables.push_back("KELVO_APSIM_PASSWORD=" + options_.password);
+  std::vector<char*> envp;
+  for (std::string& variable : variables) envp.push_back(variable.data());
+  envp.push_back(nullptr);
 
   // Socket pairs rather than pipes: writes use MSG_NOSIGNAL, so a dead child cannot raise
   // SIGPIPE in the test.
@@ -73,7 +77,7 @@ ApSimProcess::ApSimProcess(ApSimOptions options) : options_(std::move(options)) 
     if (::getppid() != parent) ::_exit(127);
     ::dup2(input[0], STDIN_FILENO);
     ::dup2(output[1], STDOUT_FILENO);
-    ::execv(argv[0], argv.data());
+    ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
   ::close(input[0]);
