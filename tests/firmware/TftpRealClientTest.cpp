@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "firmware/TftpServer.h"
 #include "support/TestSupport.h"
@@ -84,6 +86,11 @@ TEST_P(TftpRealClientTest, FetchesAnIdenticalFile) {
   const test::ProgramResult result = test::RunProgram(argv, 120000);
   EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
   EXPECT_TRUE(ReadFile(out) == image) << "the received file differs";
+  // The client may end as soon as it has sent its last ACK; the server sees it a moment later.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!server->Progress().finished && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
   const TftpProgress progress = server->Progress();
   EXPECT_TRUE(progress.finished);
   EXPECT_EQ(progress.acknowledged, image.size());
