@@ -132,13 +132,19 @@ TEST_F(AgentSessionTest, ReadTimesOutAfterTwoSecondsAndStaysUsable) {
   EXPECT_TRUE(prompter_.Shown().empty());
 }
 
-TEST_F(AgentSessionTest, RepliesFromOtherAddressesOrRequestsAreIgnored) {
+TEST_F(AgentSessionTest, RepliesFromOtherAddressesRequestsOrCommunitiesAreIgnored) {
   agent_.SetResponder([this](const HandAgent::Received& r) {
     // A spoofed reply from another host with the right request id, then a reply from the
-    // right host with a stray request id, then the real one.
+    // right host with a stray request id, then one with the right id but another community,
+    // then the real one.
     agent_.Reply(r, 1, {IntegerValue(kOidA, 9), TextValue(kOidB, "spoof"), TextValue(kOidC, "x")});
     agent_.Reply(r, 0, {IntegerValue(kOidA, 8), TextValue(kOidB, "stray"), TextValue(kOidC, "y")},
                  0, 0, 20, r.request.requestId + 1);
+    HandAgent::Received otherCommunity = r;
+    otherCommunity.request.community = "admin";
+    agent_.Reply(otherCommunity, 0,
+                 {IntegerValue(kOidA, 7), TextValue(kOidB, "community"), TextValue(kOidC, "z")}, 0,
+                 0, 30);
     agent_.Reply(r, 0, ThreeValues(), 0, 0, 40);
   });
   session_->ReadGroup(1, host_);

@@ -114,6 +114,18 @@ TEST_F(DiscoveryTest, RepliesWithAnotherRequestIdAreIgnored) {
   EXPECT_TRUE(Rows().empty());
 }
 
+TEST_F(DiscoveryTest, RepliesWithAnotherCommunityAreIgnored) {
+  // The first two answer with an empty community and one that differs only in case.
+  agent_.SetResponder([&](const HandAgent::Received& r) {
+    HandAgent::Received asked = r;
+    if (r.agent < 2) asked.request.community = r.agent == 0 ? "" : "Tundra";
+    agent_.Reply(asked, r.agent, {TextValue(std::string(kDeviceNameOid), "AP")});
+  });
+  session_->Discover();
+  Pump();
+  EXPECT_EQ(Rows(), (std::vector<AccessPointEntry>{{"127.0.0.1", "AP"}, {"127.0.0.12", "AP"}}));
+}
+
 TEST_F(DiscoveryTest, SendFailureIsReportedWhenNoTargetWasReached) {
   session_->SetDiscoveryTargets({"not-an-address"});
   session_->Discover();

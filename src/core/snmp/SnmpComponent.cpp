@@ -339,6 +339,7 @@ SnmpStatus SnmpComponent::Transmit(const std::vector<std::string>& hosts, bool a
     }
   }
   if (!anySent) return result;
+  requestCommunity_ = message_.Community();
   ++requestsSent_;
   notifyRequestId_ = requestId;
   return {};
@@ -358,12 +359,15 @@ bool SnmpComponent::TakeReply(const std::uint8_t* data, std::size_t length,
       pdu->reqid != lastRequestId_) {
     return false;
   }
+  // An agent answers with the community it was asked with; any other is not its reply.
+  const std::string community =
+      pdu->community == nullptr
+          ? std::string()
+          : std::string(reinterpret_cast<const char*>(pdu->community), pdu->community_len);
+  if (community != requestCommunity_) return false;
   message_.Clear();
   message_.SetType(PduType::GetResponse);
-  if (pdu->community != nullptr) {
-    message_.SetCommunity(
-        std::string(reinterpret_cast<const char*>(pdu->community), pdu->community_len));
-  }
+  message_.SetCommunity(community);
   for (const netsnmp_variable_list* var = pdu->variables; var != nullptr;
        var = var->next_variable) {
     message_.Add(DecodeVariable(*var));

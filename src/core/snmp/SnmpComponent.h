@@ -83,8 +83,9 @@ class SnmpComponent {
   SnmpStatus Listen(std::uint16_t port, std::string_view localAddress);
 
   // Sends the message to RemoteHost():RemotePort(). With a time-out above 0 it waits for the
-  // reply from that host with this request's id, which then replaces the message; other
-  // datagrams are ignored. A new send ends the collection of replies to an earlier one.
+  // reply from that host with this request's id and community, which then replaces the
+  // message; other datagrams are ignored. A new send ends the collection of replies to an
+  // earlier one.
   SnmpStatus Send();
   // Sends the same request to several addresses at once (time-out 0 only); succeeds when at
   // least one send did. Replies to it come from any address.
@@ -124,6 +125,8 @@ class SnmpComponent {
   bool listening_ = false;
   SnmpMessage message_;
   std::int32_t lastRequestId_ = 0;
+  // The community of the last request sent; its replies carry the same.
+  std::string requestCommunity_;
   std::uint64_t requestsSent_ = 0;
   // Request id whose replies are delivered as notifications; 0 when none.
   std::int32_t notifyRequestId_ = 0;
