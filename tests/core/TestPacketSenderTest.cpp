@@ -3,6 +3,7 @@
 // way of ending it joins the worker promptly, and payload lengths stay in range.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <linux/filter.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <netinet/ip.h>
@@ -21,6 +22,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -362,6 +364,16 @@ class RawUdpCounter {
   explicit RawUdpCounter(std::uint16_t port) : port_(port) {
     fd_ = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_UDP);
     if (fd_ < 0) return;
+    // Only datagrams to the port are queued: other tests' traffic must not crowd them out.
+    sock_filter program[] = {
+        BPF_STMT(BPF_LDX | BPF_B | BPF_MSH, 0),  // X = length of the IP header
+        BPF_STMT(BPF_LD | BPF_H | BPF_IND, 2),   // A = UDP destination port
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, port, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, 0xFFFF),
+        BPF_STMT(BPF_RET | BPF_K, 0),
+    };
+    const sock_fprog filter{static_cast<unsigned short>(std::size(program)), program};
+    ::setsockopt(fd_, SOL_SOCKET, SO_ATTACH_FILTER, &filter, sizeof filter);
     const int buffer = 4 << 20;
     ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
     thread_ = std::thread([this] { Count(); });
@@ -380,10 +392,17 @@ class RawUdpCounter {
  private:
   void Count() {
     std::vector<std::uint8_t> packet(65536);
+    // The socket sees every UDP datagram of the machine; other tests may keep it busy, so the
+    // drain after Finish ends at a quiet moment or after a short while, whichever comes first.
+    std::optional<std::chrono::steady_clock::time_point> drainEnd;
     for (;;) {
+      if (!drainEnd && finishing_.load()) {
+        drainEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+      }
+      if (drainEnd && std::chrono::steady_clock::now() > *drainEnd) return;
       pollfd ready{fd_, POLLIN, 0};
-      if (::poll(&ready, 1, finishing_.load() ? 100 : 10) <= 0) {
-        if (finishing_.load()) return;
+      if (::poll(&ready, 1, drainEnd ? 100 : 10) <= 0) {
+        if (drainEnd) return;
         continue;
       }
       const ssize_t length = ::recv(fd_, packet.data(), packet.size(), MSG_DONTWAIT);
