@@ -14,6 +14,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "support/TestSupport.h"
+
 namespace kelvo::test {
 namespace {
 
@@ -47,12 +49,8 @@ ApSimProcess::ApSimProcess(ApSimOptions options) : options_(std::move(options)) 
   for (std::string& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
   // The password travels in the environment, never on a command line other users can read.
-  std::vector<std::string> variables;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (!std::string_view(*entry).starts_with("KELVO_APSIM_PASSWORD="))
-      variables.emplace_back(*entry);
-  }
-  variables.push_back("KELVO_APSIM_PASSWORD=" + options_.password);
+  std::vector<std::string> variables =
+      EnvironmentWith({"KELVO_APSIM_PASSWORD=" + options_.password});
   std::vector<char*> envp;
   for (std::string& variable : variables) envp.push_back(variable.data());
   envp.push_back(nullptr);

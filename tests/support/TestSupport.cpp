@@ -92,18 +92,25 @@ void UdpPeer::SendTo(const std::vector<std::uint8_t>& data, const std::string& a
   ::sendto(fd_, data.data(), data.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
 }
 
-ProgramResult RunProgram(const std::vector<std::string>& argv, int timeoutMs,
-                         const std::vector<std::string>& environment) {
-  // Built before the fork: the child only execs.
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& additions) {
+  const auto name = [](std::string_view variable) {
+    return variable.substr(0, variable.find('=') + 1);
+  };
   std::vector<std::string> variables;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string_view text(*entry);
-    const bool replaced = std::any_of(environment.begin(), environment.end(), [&](const auto& v) {
-      return text.substr(0, text.find('=') + 1) == std::string_view(v).substr(0, v.find('=') + 1);
-    });
+    const bool replaced = std::any_of(additions.begin(), additions.end(),
+                                      [&](const std::string& v) { return name(v) == name(text); });
     if (!replaced) variables.emplace_back(text);
   }
-  variables.insert(variables.end(), environment.begin(), environment.end());
+  variables.insert(variables.end(), additions.begin(), additions.end());
+  return variables;
+}
+
+ProgramResult RunProgram(const std::vector<std::string>& argv, int timeoutMs,
+                         const std::vector<std::string>& environment) {
+  // Built before the fork: the child only execs.
+  std::vector<std::string> variables = EnvironmentWith(environment);
   std::vector<char*> envp;
   for (std::string& variable : variables) envp.push_back(variable.data());
   envp.push_back(nullptr);

@@ -120,6 +120,10 @@ struct ProgramResult {
   std::string out;
   std::string err;
 };
+// This process's environment with `additions` ("NAME=value") added, replacing any variable of
+// the same name.
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& additions);
+
 // `environment` adds or replaces variables ("NAME=value") of the program's environment.
 ProgramResult RunProgram(const std::vector<std::string>& argv, int timeoutMs = 20000,
                          const std::vector<std::string>& environment = {});
