@@ -35,14 +35,14 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using kelvo::bench::Microseconds;
 
-constexpr int kGroup = 5;
+constexpr kelvo::mib::Group kGroup = kelvo::mib::Group::Security;
 constexpr int kWarmUp = 50;
 constexpr long kTimeoutMicroseconds = 2000000;
 
 // Asks for every variable of the group and takes every position of the reply.
 class WholeGroupReader final : public kelvo::snmp::AgentGroup {
  public:
-  explicit WholeGroupReader(int group) {
+  explicit WholeGroupReader(kelvo::mib::Group group) {
     for (const kelvo::mib::Variable variable : kelvo::mib::ReadGroup(group)) {
       oids_.push_back(kelvo::mib::FullOid(variable));
     }
@@ -200,8 +200,9 @@ int main(int argc, char** argv) {
 
   const bench::Summary oursSummary = bench::Summarise(ours);
   const bench::Summary theirsSummary = bench::Summarise(theirs);
-  std::printf("read group %d (%zu variables) from %s:%u, %d requests each in %d rounds\n", kGroup,
-              reader.Oids().size(), host.c_str(), simulator->Port(), perRound * rounds, rounds);
+  std::printf("read group %d (%zu variables) from %s:%u, %d requests each in %d rounds\n",
+              static_cast<int>(kGroup), reader.Oids().size(), host.c_str(), simulator->Port(),
+              perRound * rounds, rounds);
   std::printf("AgentSession::ReadGroup:          %s\n",
               bench::FormatSummary(oursSummary, "us").c_str());
   std::printf("Net-SNMP snmp_sess_synch_response: %s\n",

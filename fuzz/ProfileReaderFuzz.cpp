@@ -17,8 +17,8 @@
 
 #include "mib/AgentValues.h"
 #include "pages/ConfigurationSheet.h"
+#include "pages/ProfileStore.h"
 #include "profiles/ProfileFile.h"
-#include "profiles/ProfileStore.h"
 #include "snmp/AgentSession.h"
 #include "snmp/WaitHook.h"
 #include "ui/Controls.h"
@@ -118,7 +118,7 @@ void FillAsRead(kelvo::pages::ConfigurationSheet& sheet) {
   security.UpdateKeyFields();
 }
 
-kelvo::profiles::ProfilePages PagesOf(kelvo::pages::ConfigurationSheet& sheet) {
+kelvo::pages::ProfilePages PagesOf(kelvo::pages::ConfigurationSheet& sheet) {
   return {sheet.System(), sheet.IpConfig(), sheet.Wireless(), sheet.Security()};
 }
 
@@ -242,7 +242,7 @@ void CheckRoundTrip(kelvo::pages::ConfigurationSheet& sheet, World& world) {
   Require(*readBack->Value(Key::ApName) == world.values.DeviceName,
           "the AP name reads back unchanged");
 
-  kelvo::profiles::PutIntoPages(*readBack, PagesOf(sheet));
+  kelvo::pages::PutIntoPages(*readBack, PagesOf(sheet));
   const auto second = Save(sheet, world);
   Require(second.has_value(), "pages loaded from a saved profile can be saved again");
   if (expressible) {
@@ -252,7 +252,7 @@ void CheckRoundTrip(kelvo::pages::ConfigurationSheet& sheet, World& world) {
   // One save and load settles the inexpressible selections; after that it is stable.
   const auto settled = kelvo::profiles::ParseProfile(*second);
   Require(settled.has_value(), "a saved profile is accepted");
-  kelvo::profiles::PutIntoPages(*settled, PagesOf(sheet));
+  kelvo::pages::PutIntoPages(*settled, PagesOf(sheet));
   const auto third = Save(sheet, world);
   Require(third.has_value() && *third == *second, "a settled profile loads back unchanged");
 }
@@ -278,7 +278,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   kelvo::pages::ConfigurationSheet sheet(world.context);
   FillAsRead(sheet);
   const std::string bssidBefore = sheet.Wireless().Bssid().Text();
-  kelvo::profiles::PutIntoPages(*contents, PagesOf(sheet));
+  kelvo::pages::PutIntoPages(*contents, PagesOf(sheet));
   CheckPages(sheet, *contents, bssidBefore);
   CheckRoundTrip(sheet, world);
   return 0;

@@ -326,7 +326,7 @@ struct World {
     session.SetAgentPort(agent.agent.Port());
     session.SetDiscoveryTargets({std::string(kAgentAddress)});
     session.SetWriteCommunity(std::string(kWriteCommunity));
-    session.AttachGroup(2, &group);
+    session.AttachGroup(kelvo::mib::Group::IpConfig, &group);
   }
 
   // Leaves no datagram of an earlier input anywhere.
@@ -385,7 +385,7 @@ void CheckValues(const Parsed& expected, const snmp::SnmpMessage& message) {
 
 void RunRead(World& world) {
   world.group.extracted = false;
-  world.session.ReadGroup(2, std::string(kAgentAddress));
+  world.session.ReadGroup(kelvo::mib::Group::IpConfig, std::string(kAgentAddress));
   Require(world.agent.request.has_value(), "the read was sent and waited for");
   Require(world.agent.request->community == snmp::kReadCommunity, "a read uses the read community");
   Require(!world.prompts.Shown(snmp::messages::kTimeout), "an answered read does not time out");

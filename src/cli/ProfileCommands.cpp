@@ -12,8 +12,8 @@
 #include "mib/AgentValues.h"
 #include "pages/ConfigurationSheet.h"
 #include "pages/Page.h"
+#include "pages/ProfileStore.h"
 #include "profiles/ProfileFile.h"
-#include "profiles/ProfileStore.h"
 #include "ui/Timers.h"
 
 namespace kelvo::cli {
@@ -53,7 +53,7 @@ struct SheetRun {
   std::unique_ptr<ConfigurationSheet> sheet;
 
   ConsolePrompter& Prompter() { return session.prompter; }
-  profiles::ProfileStore& Store() { return sheet->Profiles(); }
+  pages::ProfileStore& Store() { return sheet->Profiles(); }
 };
 
 bool StartSheet(SheetRun& run, std::uint16_t port, std::string community) {

@@ -69,7 +69,7 @@ std::optional<int> Application::Start() {
   QApplication::setWindowIcon(window_->windowIcon());
 
   // A port in use is reported here and the program goes on without listening.
-  session_->StartListening();
+  (void)session_->StartListening();
 
   window_->show();
   return std::nullopt;

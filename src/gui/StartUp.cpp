@@ -6,7 +6,7 @@
 #include <QStandardPaths>
 #include <chrono>
 
-#include "profiles/ProfileStore.h"
+#include "pages/ProfileStore.h"
 
 namespace kelvo::gui {
 namespace {

@@ -14,11 +14,11 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr long kNoSuchName = 2;
 constexpr long kBadValue = 3;
 
-std::uint8_t ExpectedTag(mib::Encoding encoding) {
-  switch (encoding) {
-    case mib::Encoding::Integer:
+std::uint8_t ExpectedTag(mib::Kind kind) {
+  switch (kind) {
+    case mib::Kind::Integer:
       return 0x02;
-    case mib::Encoding::IpAddress:
+    case mib::Kind::Address:
       return 0x40;
     default:
       return 0x04;
@@ -32,8 +32,8 @@ std::uint32_t Counter(const Binding& block, std::size_t n) {
 }
 
 TEST_F(ApSimDevice, ReadGroupsAnswerInRequestOrderWithTheVariablesTypes) {
-  for (int group = 1; group <= 5; ++group) {
-    SCOPED_TRACE(group);
+  for (const mib::Group group : mib::kAllGroups) {
+    SCOPED_TRACE(static_cast<int>(group));
     std::vector<Binding> request;
     for (const mib::Variable variable : mib::ReadGroup(group)) {
       request.push_back(Null(std::string(mib::Info(variable).name)));
@@ -46,7 +46,7 @@ TEST_F(ApSimDevice, ReadGroupsAnswerInRequestOrderWithTheVariablesTypes) {
     for (std::size_t i = 0; i < request.size(); ++i) {
       const mib::Variable variable = mib::ReadGroup(group)[i];
       EXPECT_EQ(reply.variables[i].oid, request[i].oid);
-      EXPECT_EQ(reply.variables[i].type, ExpectedTag(mib::Info(variable).encoding))
+      EXPECT_EQ(reply.variables[i].type, ExpectedTag(mib::Info(variable).kind))
           << mib::Info(variable).name;
     }
   }

@@ -26,9 +26,7 @@ TEST(ApSimWriteRules, AgreeWithTheVariableTableAndTheFactoryValues) {
     SCOPED_TRACE(std::string(info.name));
     const VariableRule& rule = RuleFor(info.variable);
     EXPECT_EQ(rule.variable, info.variable);
-    if (info.setType != mib::SetType::None) {
-      EXPECT_EQ(rule.kind, KindOf(info.setType));
-    }
+    EXPECT_EQ(rule.kind, KindOf(info.type));
     EXPECT_LE(rule.min, rule.max);
     if (rule.kind != ValueKind::Integer) {
       EXPECT_GE(rule.min, 0);

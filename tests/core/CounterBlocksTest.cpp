@@ -20,13 +20,13 @@ namespace {
 
 TEST(CounterBlocks, LayoutMatchesReadGroupAndTemplate) {
   // The blocks are the variables of read group 3, in request order, tiling the 44 counters.
-  const auto group = mib::ReadGroup(3);
+  const auto group = mib::ReadGroup(mib::Group::Statistics);
   ASSERT_EQ(group.size(), kCounterBlocks.size());
   std::size_t next = 0;
   for (std::size_t b = 0; b < kCounterBlocks.size(); ++b) {
     const CounterBlockLayout& block = kCounterBlocks[b];
     EXPECT_EQ(block.variable, group[b]);
-    EXPECT_EQ(mib::Info(block.variable).encoding, mib::Encoding::Block);
+    EXPECT_EQ(mib::Info(block.variable).kind, mib::Kind::Block);
     EXPECT_EQ(block.first, next);
     next += block.count;
     for (std::size_t i = block.first; i < block.first + block.count; ++i) {

@@ -10,9 +10,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "profiles/FileReplacer.h"
+#include "util/FileReplacer.h"
 
-namespace kelvo::profiles {
+namespace kelvo::util {
 namespace {
 
 namespace fs = std::filesystem;
@@ -128,4 +128,4 @@ TEST_F(FileReplacerTest, TheKernelRefusingPartWayLeavesTheOldFile) {
 }
 
 }  // namespace
-}  // namespace kelvo::profiles
+}  // namespace kelvo::util

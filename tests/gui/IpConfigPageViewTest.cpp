@@ -125,7 +125,7 @@ TEST_F(IpConfigPageViewTest, ShortDeviceMacRefusesApplyAndWritesNothing) {
 TEST_F(IpConfigPageViewTest, DhcpSnapsBackToDisabledInApClientMode) {
   sim_.Set(0, "DhcpClient", 'i', "2");
   OnIpConfigPage([&](ConfigurationSheetDialog*) {
-    app_->Sheet().Wireless().Mode().Select(pages::IpConfigPage::kApClientMode);
+    app_->Sheet().Wireless().Mode().Select(pages::WirelessPage::kApClient);
     auto* dhcp = Find<QComboBox>(tab_, "dhcpClient");
     ASSERT_EQ(dhcp->currentText(), "Disabled");
     dhcp->setFocus();

@@ -36,12 +36,12 @@ class MainWindowViewTest : public test::AppFixture {
     std::vector<int> groups;
     for (const auto& oids : requests) {
       int found = 0;
-      for (int group = 1; group <= 5; ++group) {
+      for (const mib::Group group : mib::kAllGroups) {
         std::vector<std::string> expected;
         for (const auto variable : mib::ReadGroup(group)) {
           expected.push_back(mib::FullOid(variable));
         }
-        if (expected == oids) found = group;
+        if (expected == oids) found = static_cast<int>(group);
       }
       groups.push_back(found);
     }
@@ -136,7 +136,7 @@ TEST_F(MainWindowViewTest, CloseBoxWithAPendingResetAsksAndResetsOnYes) {
   prompter_.QueueAnswer(ui::Answer::Yes);
   Configure("admin", [&](ConfigurationSheetDialog* sheet) {
     ASSERT_NE(sheet, nullptr);
-    app_->Session().SetResetNeeded(1);
+    app_->Session().SetResetNeeded(true);
     sim_.ClearLog(2);
     sheet->close();
   });
@@ -166,14 +166,14 @@ TEST_F(MainWindowViewTest, PasswordPromptKeysAndCloseBox) {
     QTest::keyClick(prompt, Qt::Key_Escape);
   });
   QTest::mouseClick(app_->Window()->ConfigurationButton(), Qt::LeftButton);
-  EXPECT_EQ(app_->Session().Authorised(), 0);
+  EXPECT_FALSE(app_->Session().Authorised());
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 
   // The close box withdraws an earlier authorisation.
-  app_->Session().SetAuthorised(1);
+  app_->Session().SetAuthorised(true);
   OnModalOf<PasswordDialog>([](PasswordDialog* prompt) { prompt->close(); });
   QTest::mouseClick(app_->Window()->ConfigurationButton(), Qt::LeftButton);
-  EXPECT_EQ(app_->Session().Authorised(), 0);
+  EXPECT_FALSE(app_->Session().Authorised());
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
@@ -211,7 +211,7 @@ TEST_F(RealMessageBoxTest, ResetQuestionAnsweredNoSendsNothing) {
   QString caption;
   Configure("admin", [&](ConfigurationSheetDialog* sheet) {
     ASSERT_NE(sheet, nullptr);
-    app_->Session().SetResetNeeded(1);
+    app_->Session().SetResetNeeded(true);
     sim_.ClearLog(0);
     OnModalOf<QMessageBox>([&](QMessageBox* box) {
       ASSERT_NE(box, nullptr);

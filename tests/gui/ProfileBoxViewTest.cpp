@@ -18,8 +18,8 @@
 
 #include "GuiFixture.h"
 #include "mib/MibVariables.h"
+#include "pages/ProfileStore.h"
 #include "profiles/ProfileFile.h"
-#include "profiles/ProfileStore.h"
 
 namespace kelvo::gui {
 namespace {
@@ -121,7 +121,7 @@ TEST_F(ProfileBoxViewTest, AddSaveListsTheNameFirstAndAsksBeforeRewritingIt) {
     Retype(NameField(), QStringLiteral("Lobby"));
     Press("addSaveButton");
     ASSERT_EQ(prompter_.Shown().size(), 1U);
-    EXPECT_EQ(prompter_.Shown()[0].text, profiles::kOverwriteQuestion);
+    EXPECT_EQ(prompter_.Shown()[0].text, pages::kOverwriteQuestion);
     EXPECT_TRUE(prompter_.Shown()[0].question);
     EXPECT_EQ(prompter_.Shown()[0].icon, ui::MessageIcon::None);
     EXPECT_EQ(Selected(), "Lobby");
@@ -159,7 +159,7 @@ TEST_F(ProfileBoxViewTest, LoadPushesTheProfileToTheAccessPointOnlyWhenConfirmed
     ClickEntry(0);
     sim_.ClearLog(0);
     Press("loadButton");  // answered No
-    ASSERT_EQ(prompter_.Texts(), std::vector<std::string>{std::string(profiles::kLoadQuestion)});
+    ASSERT_EQ(prompter_.Texts(), std::vector<std::string>{std::string(pages::kLoadQuestion)});
     EXPECT_EQ(prompter_.Shown()[0].icon, ui::MessageIcon::None);
     EXPECT_TRUE(SetOids().empty());
 
@@ -235,8 +235,8 @@ TEST_F(ProfileBoxViewTest, ListIsReadAgainOnEveryShowingAndForeignFilesAreRefuse
     prompter_.QueueAnswer(ui::Answer::Yes);
     Press("loadButton");
     const std::vector<std::string> expected = {
-        std::string(profiles::kLoadQuestion), std::string(profiles::kNotProfileMessage),
-        std::string(profiles::kLoadQuestion), std::string(profiles::kCannotOpenMessage)};
+        std::string(pages::kLoadQuestion), std::string(profiles::kNotProfileMessage),
+        std::string(pages::kLoadQuestion), std::string(profiles::kCannotOpenMessage)};
     ASSERT_EQ(prompter_.Texts(), expected);
     for (std::size_t i : {1U, 3U}) {
       EXPECT_EQ(prompter_.Shown()[i].icon, ui::MessageIcon::Error);
@@ -285,9 +285,9 @@ TEST_F(ProfileBoxViewTest, RealBoxesBelongToTheSheetAndShowTheEntryTheyAskAbout)
     Press("loadButton");
   });
   ASSERT_EQ(seen.size(), 3U);
-  EXPECT_EQ(seen[0].text, Text(profiles::kOverwriteQuestion));
+  EXPECT_EQ(seen[0].text, Text(pages::kOverwriteQuestion));
   EXPECT_EQ(seen[0].selected, "Lobby") << "the entry shows selected while the question is up";
-  EXPECT_EQ(seen[1].text, Text(profiles::kLoadQuestion));
+  EXPECT_EQ(seen[1].text, Text(pages::kLoadQuestion));
   EXPECT_EQ(seen[2].text, Text(profiles::kNotProfileMessage));
   for (std::size_t i : {0U, 1U}) {
     EXPECT_EQ(seen[i].icon, QMessageBox::NoIcon) << i;

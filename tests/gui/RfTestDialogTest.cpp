@@ -108,7 +108,7 @@ TEST_F(RfTestDialogTest, OpensWithItsLayoutAndInitialValuesAndSendsNothing) {
   InWindows({[&](RfTestDialog* window) {
     EXPECT_EQ(window->windowTitle(), "RFBench Version 1.0.0.5");
     EXPECT_TRUE(window->isModal());
-    EXPECT_EQ(app_->Session().NetworkMessageSuppressed(), 1) << "quiet while the window is open";
+    EXPECT_TRUE(app_->Session().NetworkMessageSuppressed()) << "quiet while the window is open";
 
     // Top to bottom, left beside right, as they stand on screen.
     auto boxes = window->findChildren<QGroupBox*>();
@@ -153,7 +153,7 @@ TEST_F(RfTestDialogTest, OpensWithItsLayoutAndInitialValuesAndSendsNothing) {
                                  "Continue packet RX", "Exit"}));
     EXPECT_TRUE(Find<QPushButton>(window, "exitButton")->isDefault());
   }});
-  EXPECT_EQ(app_->Session().NetworkMessageSuppressed(), 0);
+  EXPECT_FALSE(app_->Session().NetworkMessageSuppressed());
   EXPECT_TRUE(TestTraffic().empty()) << "opening and closing send nothing";
   EXPECT_TRUE(prompter_.Shown().empty());
 }

@@ -135,9 +135,9 @@ TEST_F(SystemPageViewTest, DeviceButtonsSendTheirRequests) {
   InSheet([&](ConfigurationSheetDialog*) {
     sim_.ClearLog(0);
     Click("resetButton");
-    EXPECT_EQ(app_->Session().ResetNeeded(), 0) << "a reset asks for no later reset";
+    EXPECT_FALSE(app_->Session().ResetNeeded()) << "a reset asks for no later reset";
     Click("loadDefaultButton");
-    EXPECT_EQ(app_->Session().ResetNeeded(), 1);
+    EXPECT_TRUE(app_->Session().ResetNeeded());
     const std::vector<std::pair<std::string, std::string>> expected = {{"SystemRestart", "1"},
                                                                        {"LoadDefault", "1"}};
     EXPECT_EQ(Sets(), expected);
@@ -160,13 +160,13 @@ TEST_F(SystemPageViewTest, ManufacturingFileShowsMfgWhichOpensTheRfTest) {
   InSheet([&](ConfigurationSheetDialog*) {
     app_->Sheet().System().SetRfTestWindowOpener([&] {
       ++opened;
-      EXPECT_EQ(app_->Session().NetworkMessageSuppressed(), 1);
+      EXPECT_TRUE(app_->Session().NetworkMessageSuppressed());
     });
     ASSERT_TRUE(Find("mfgButton")->isVisible());
     Click("mfgButton");
   });
   EXPECT_EQ(opened, 1);
-  EXPECT_EQ(app_->Session().NetworkMessageSuppressed(), 0);
+  EXPECT_FALSE(app_->Session().NetworkMessageSuppressed());
 }
 
 TEST_F(SystemPageViewTest, AboutTabIsAPictureWithATinyCornerBox) {

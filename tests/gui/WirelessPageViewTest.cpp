@@ -144,7 +144,7 @@ TEST_F(WirelessPageViewTest, ApClientNeedsAFixedAddressAndBridgeFreesTheBssid) {
     EXPECT_FALSE(Edit("bssid")->isReadOnly());
     Retype(Edit("bssid"), "0011223344FF");
     Click("applyButton");
-    EXPECT_EQ(app_->Session().ResetNeeded(), 1) << "a new mode needs a reset";
+    EXPECT_TRUE(app_->Session().ResetNeeded()) << "a new mode needs a reset";
   });
   EXPECT_EQ(sim_.Get(0, "OperationMode").value, "1");
   EXPECT_EQ(sim_.Get(0, "Bssid").value, "0011223344FF");

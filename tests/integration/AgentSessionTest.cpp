@@ -36,9 +36,9 @@ class TestGroup final : public AgentGroup {
     return true;
   }
   void BuildWrite(AgentSession& session) override {
-    session.AddSetVariable(kOidA, SetType::Integer, "1", nullptr, 0, false);
+    session.AddSetVariable(kOidA, SetType::Integer, "1");
     const std::uint8_t mac[] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
-    session.AddSetVariable(kOidB, SetType::OctetString, "NULL", mac, sizeof mac, true);
+    session.AddSetVariable(kOidB, mac);
   }
   std::optional<std::string> NewWriteCommunity() const override { return newPassword; }
 
@@ -52,7 +52,7 @@ class AgentSessionTest : public ::testing::Test {
   AgentSessionTest() : agent_({"127.0.0.2", "127.0.0.3"}) {
     session_ = std::make_unique<AgentSession>(SnmpComponent::Create(agent_), prompter_, busy_);
     session_->SetAgentPort(agent_.Port());
-    for (int group = 1; group <= 5; ++group) session_->AttachGroup(group, &group_);
+    for (const mib::Group group : mib::kAllGroups) session_->AttachGroup(group, &group_);
   }
 
   // Answers every request from agent 0 with these values.
@@ -76,7 +76,7 @@ class AgentSessionTest : public ::testing::Test {
 
 TEST_F(AgentSessionTest, ReadGroupAsksInGroupOrderAndExtractsTheReply) {
   AnswerWith(ThreeValues());
-  session_->ReadGroup(1, host_);
+  session_->ReadGroup(mib::Group::System, host_);
 
   ASSERT_EQ(agent_.Requests().size(), 1U);
   const auto& request = agent_.Requests()[0].request;
@@ -92,22 +92,22 @@ TEST_F(AgentSessionTest, ReadGroupAsksInGroupOrderAndExtractsTheReply) {
 
 TEST_F(AgentSessionTest, ErrorStatusStillDeliversTheValuesThenReports) {
   AnswerWith(ThreeValues(), /*errorStatus=*/2);
-  session_->ReadGroup(1, host_);
+  session_->ReadGroup(mib::Group::System, host_);
   EXPECT_EQ(group_.extracted.size(), 3U);
   EXPECT_EQ(prompter_.Texts(), (std::vector<std::string>{"Snmp get error! Please retry again."}));
   EXPECT_EQ(prompter_.Shown()[0].icon, ui::MessageIcon::Error);
   EXPECT_EQ(prompter_.Shown()[0].caption, "Kelvo");
 
   prompter_.Clear();
-  session_->SetQuiet(1);
-  session_->ReadGroup(1, host_);
+  session_->SetQuiet(true);
+  session_->ReadGroup(mib::Group::System, host_);
   EXPECT_TRUE(prompter_.Shown().empty());
 }
 
 TEST_F(AgentSessionTest, ReadTimesOutAfterTwoSecondsAndStaysUsable) {
   group_.extracted = {"previous"};
   const auto start = Clock::now();
-  session_->ReadGroup(2, host_);
+  session_->ReadGroup(mib::Group::IpConfig, host_);
   const auto elapsed = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
   EXPECT_GE(elapsed.count(), 2000);
   EXPECT_LT(elapsed.count(), 2400);
@@ -119,15 +119,15 @@ TEST_F(AgentSessionTest, ReadTimesOutAfterTwoSecondsAndStaysUsable) {
 
   // Quiet: the same time-out shows nothing and changes nothing.
   prompter_.Clear();
-  session_->SetQuiet(1);
-  session_->ReadGroup(2, host_);
+  session_->SetQuiet(true);
+  session_->ReadGroup(mib::Group::IpConfig, host_);
   EXPECT_TRUE(prompter_.Shown().empty());
   EXPECT_EQ(group_.extracted, (std::vector<std::string>{"previous"}));
 
   // The next request works.
-  session_->SetQuiet(0);
+  session_->SetQuiet(false);
   AnswerWith(ThreeValues());
-  session_->ReadGroup(2, host_);
+  session_->ReadGroup(mib::Group::IpConfig, host_);
   EXPECT_EQ(group_.extracted.size(), 3U);
   EXPECT_TRUE(prompter_.Shown().empty());
 }
@@ -147,7 +147,7 @@ TEST_F(AgentSessionTest, RepliesFromOtherAddressesRequestsOrCommunitiesAreIgnore
                  0, 30);
     agent_.Reply(r, 0, ThreeValues(), 0, 0, 40);
   });
-  session_->ReadGroup(1, host_);
+  session_->ReadGroup(mib::Group::System, host_);
   EXPECT_EQ(group_.extracted, (std::vector<std::string>{"1", "SN-0042", "Lobby"}));
   EXPECT_TRUE(prompter_.Shown().empty());
   EXPECT_EQ(session_->Component().RemoteHost(), host_);
@@ -155,20 +155,20 @@ TEST_F(AgentSessionTest, RepliesFromOtherAddressesRequestsOrCommunitiesAreIgnore
 
 TEST_F(AgentSessionTest, ExtractionFailureKeepsEarlierValuesAndGroupThreeIsSilent) {
   AnswerWith({IntegerValue(kOidA, 5)});  // two variables short
-  session_->ReadGroup(1, host_);
+  session_->ReadGroup(mib::Group::System, host_);
   EXPECT_EQ(group_.extracted, (std::vector<std::string>{"5"}));
   EXPECT_EQ(prompter_.Texts(),
             (std::vector<std::string>{"Snmp extract vairable error! Please retry again."}));
 
   prompter_.Clear();
-  session_->ReadGroup(3, host_);
+  session_->ReadGroup(mib::Group::Statistics, host_);
   EXPECT_TRUE(prompter_.Shown().empty());
 }
 
 TEST_F(AgentSessionTest, WriteGroupSendsTypedValuesWithTheWriteCommunity) {
   session_->SetWriteCommunity("secret");
   AnswerWith({});
-  EXPECT_TRUE(session_->WriteGroup(1, host_));
+  EXPECT_TRUE(session_->WriteGroup(mib::Group::System, host_));
   ASSERT_EQ(agent_.Requests().size(), 1U);
   const auto& request = agent_.Requests()[0].request;
   EXPECT_EQ(request.command, 0xA3);
@@ -178,10 +178,10 @@ TEST_F(AgentSessionTest, WriteGroupSendsTypedValuesWithTheWriteCommunity) {
 
   // A new administrator password becomes the community of the next write, not before.
   group_.newPassword = "n3w";
-  EXPECT_TRUE(session_->WriteGroup(1, host_));
+  EXPECT_TRUE(session_->WriteGroup(mib::Group::System, host_));
   EXPECT_EQ(agent_.Requests()[1].request.community, "secret");
   EXPECT_EQ(session_->WriteCommunity(), "n3w");
-  EXPECT_TRUE(session_->WriteGroup(2, host_));
+  EXPECT_TRUE(session_->WriteGroup(mib::Group::IpConfig, host_));
   EXPECT_EQ(agent_.Requests()[2].request.community, "n3w");
 }
 
@@ -189,7 +189,7 @@ TEST_F(AgentSessionTest, RefusedOrUnansweredWritesReportAndKeepThePassword) {
   session_->SetWriteCommunity("wrong");
   group_.newPassword = "n3w";
   AnswerWith({}, /*errorStatus=*/2);
-  EXPECT_FALSE(session_->WriteGroup(1, host_));
+  EXPECT_FALSE(session_->WriteGroup(mib::Group::System, host_));
   EXPECT_EQ(
       prompter_.Texts(),
       (std::vector<std::string>{"Snmp set to Agent error! Check your password and retry again."}));
@@ -197,7 +197,7 @@ TEST_F(AgentSessionTest, RefusedOrUnansweredWritesReportAndKeepThePassword) {
 
   prompter_.Clear();
   agent_.SetResponder(nullptr);
-  EXPECT_FALSE(session_->WriteGroup(1, host_));
+  EXPECT_FALSE(session_->WriteGroup(mib::Group::System, host_));
   EXPECT_EQ(prompter_.Texts(),
             (std::vector<std::string>{"Snmp Time out!  Please check your network is available "
                                       "and Agent was not be shutdown..."}));
@@ -208,10 +208,10 @@ TEST_F(AgentSessionTest, WriteTimeOutsFollowTheGroup) {
   // A reply after 3.2 s is too late for the wireless group (3 s) but in time for the
   // security group (15 s).
   AnswerWith({}, 0, 3200);
-  EXPECT_FALSE(session_->WriteGroup(4, host_));
+  EXPECT_FALSE(session_->WriteGroup(mib::Group::Wireless, host_));
   EXPECT_EQ(prompter_.Shown().size(), 1U);
   prompter_.Clear();
-  EXPECT_TRUE(session_->WriteGroup(5, host_));
+  EXPECT_TRUE(session_->WriteGroup(mib::Group::Security, host_));
   EXPECT_TRUE(prompter_.Shown().empty());
 }
 
@@ -250,7 +250,7 @@ TEST_F(AgentSessionTest, SingleSetsReportByKind) {
 TEST_F(AgentSessionTest, BadVariablesAreReportedAndLeftOut) {
   group_.oids = {kOidA, "not-an-oid", kOidC};
   AnswerWith({IntegerValue(kOidA, 3), TextValue(kOidC, "Lobby")});
-  session_->ReadGroup(1, host_);
+  session_->ReadGroup(mib::Group::System, host_);
   // The request went without the bad variable, so later positions moved up by one.
   ASSERT_EQ(agent_.Requests().size(), 1U);
   EXPECT_EQ(agent_.Requests()[0].request.oids, (std::vector<std::string>{kOidA, kOidC}));
@@ -260,9 +260,10 @@ TEST_F(AgentSessionTest, BadVariablesAreReportedAndLeftOut) {
 
   prompter_.Clear();
   session_->BeginRequest(PduType::SetRequest, "admin");
-  session_->AddSetVariable(kOidA, SetType::Integer, "twelve", nullptr, 0, false);
-  session_->AddSetVariable(kOidB, SetType::IpAddress, "NULL", nullptr, 4, true);
-  session_->AddSetVariable(kOidC, SetType::OctetString, "ok", nullptr, 0, false);
+  session_->AddSetVariable(kOidA, SetType::Integer, "twelve");
+  const std::uint8_t bytes[] = {1, 2, 3, 4};
+  session_->AddSetVariable("1.3.6.x", bytes);
+  session_->AddSetVariable(kOidC, SetType::OctetString, "ok");
   EXPECT_EQ(session_->Component().Message().Count(), 1U);
   EXPECT_EQ(prompter_.Texts(),
             (std::vector<std::string>{"Snmp set variable error! Please retry again.",

@@ -13,6 +13,8 @@
 namespace kelvo::snmp {
 namespace {
 
+constexpr std::string_view kDeviceNameOid = "1.3.6.1.4.1.15177.1.2.1.10.0";
+
 using std::chrono::milliseconds;
 using test::HandAgent;
 using test::TextValue;
@@ -43,7 +45,7 @@ TEST_F(DiscoveryTest, NewestReplyFirstWithoutDuplicatesOrEmptyNames) {
   std::vector<HandAgent::Received> requests;
   agent_.SetResponder([&](const HandAgent::Received& r) { requests.push_back(r); });
   session_->Discover();
-  EXPECT_EQ(session_->Discovering(), 1);
+  EXPECT_TRUE(session_->Discovering());
   EXPECT_EQ(busy_.begun, 1);
   EXPECT_EQ(busy_.depth, 0);
   Pump(50);
@@ -96,8 +98,8 @@ TEST_F(DiscoveryTest, RepliesAfterAReadAreNotListed) {
 
   // A read of agent 1 (answered) clears the discovering flag.
   agent_.SetResponder([&](const HandAgent::Received& r) { agent_.Reply(r, r.agent, {}); });
-  session_->ReadGroup(1, "127.0.0.3");
-  EXPECT_EQ(session_->Discovering(), 0);
+  session_->ReadGroup(mib::Group::System, "127.0.0.3");
+  EXPECT_FALSE(session_->Discovering());
 
   agent_.Reply(discovery[0], 0, {TextValue(std::string(kDeviceNameOid), "Late")});
   Pump();
@@ -158,7 +160,7 @@ TEST_F(DiscoveryTest, ListeningBindsOnceAndReportsAPortInUse) {
   // The component still works on its ephemeral port.
   prompter_.Clear();
   agent_.SetResponder([&](const HandAgent::Received& r) { agent_.Reply(r, r.agent, {}); });
-  session_->ReadGroup(1, "127.0.0.2");
+  session_->ReadGroup(mib::Group::System, "127.0.0.2");
   EXPECT_TRUE(prompter_.Shown().empty());
 
   // A free port binds; the second start does nothing and succeeds.
@@ -172,12 +174,12 @@ TEST_F(DiscoveryTest, ListeningBindsOnceAndReportsAPortInUse) {
   EXPECT_TRUE(session_->StartListening());
   EXPECT_EQ(session_->Component().LocalPort(), freePort);
   EXPECT_EQ(session_->Component().Descriptor(), descriptor);
-  EXPECT_EQ(session_->Discovering(), 0);
+  EXPECT_FALSE(session_->Discovering());
   EXPECT_TRUE(session_->StartListening());
   EXPECT_TRUE(prompter_.Shown().empty());
 
   // Requests go out from the listening port.
-  session_->ReadGroup(1, "127.0.0.2");
+  session_->ReadGroup(mib::Group::System, "127.0.0.2");
   EXPECT_EQ(agent_.Requests().back().fromPort, freePort);
 }
 

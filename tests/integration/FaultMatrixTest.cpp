@@ -16,9 +16,9 @@
 #include "mib/MibVariables.h"
 #include "pages/ConfigurationSheet.h"
 #include "pages/PageFixture.h"
+#include "pages/ProfileStore.h"
 #include "pages/StatisticPage.h"
 #include "pages/WirelessPage.h"
-#include "profiles/ProfileStore.h"
 #include "rftest/TestOperations.h"
 
 namespace kelvo::test {
@@ -120,7 +120,7 @@ class FaultMatrix : public PageFixture {
   Outcome ReadWireless() {
     pages::WirelessPage page(context_);
     page.SetHost(Host());
-    session_.ReadGroup(4, Host());
+    session_.ReadGroup(mib::Group::Wireless, Host());
     return Take("essid=" + page.Essid().Text() + " name=" + page.DeviceName().Text() +
                 " bssid=" + page.Bssid().Text());
   }
@@ -170,9 +170,9 @@ class FaultMatrix : public PageFixture {
   // texts were filled.
   Outcome ReadStatistics() {
     pages::StatisticPage page(context_);
-    session_.SetQuiet(1);
-    session_.ReadGroup(pages::StatisticPage::kGroup, Host());
-    session_.SetQuiet(0);
+    session_.SetQuiet(true);
+    session_.ReadGroup(mib::Group::Statistics, Host());
+    session_.SetQuiet(false);
     std::string filled;
     for (std::size_t i = 0; i < statistics::kCounterCount; ++i) {
       filled += page.CounterText(i).empty() ? '-' : 'x';
@@ -259,13 +259,12 @@ TEST_P(FaultRowTest, WriteGroup) {
     std::vector<std::string> ReadIdentifiers() const override { return {}; }
     bool Extract(snmp::AgentSession&) override { return true; }
     void BuildWrite(snmp::AgentSession& session) override {
-      session.AddSetVariable(mib::FullOid(mib::Variable::Channel), snmp::SetType::Integer, "11",
-                             nullptr, 0, false);
+      session.AddSetVariable(mib::FullOid(mib::Variable::Channel), snmp::SetType::Integer, "11");
       session.AddSetVariable(mib::FullOid(mib::Variable::Essid), snmp::SetType::OctetString,
-                             "written", nullptr, 0, false);
+                             "written");
     }
   } group;
-  session_.AttachGroup(2, &group);
+  session_.AttachGroup(mib::Group::IpConfig, &group);
   // Only the reply is spoilt: the device took the values in every case but the reboot.
   const Outcome taken{{}, "1 written 11"};
   const Outcome lost{{kTimeout}, "0 written 11"};
@@ -283,10 +282,10 @@ TEST_P(FaultRowTest, WriteGroup) {
                           {"Late", lost},
                           {"Rebooted", {{kTimeout}, "0 faultnet 6"}}}};
   Check(kind, [&] {
-    const bool written = session_.WriteGroup(2, Host());
+    const bool written = session_.WriteGroup(mib::Group::IpConfig, Host());
     return Take(std::to_string(written) + ' ' + Device("Essid") + ' ' + Device("Channel"));
   });
-  session_.AttachGroup(2, nullptr);
+  session_.AttachGroup(mib::Group::IpConfig, nullptr);
 }
 
 TEST_P(FaultRowTest, SetSingleValue) {

@@ -21,7 +21,7 @@ constexpr char kSetError[] = "Snmp set to Agent error! Check your password and r
 // when given, the new administrator password twice.
 class TableGroup final : public AgentGroup {
  public:
-  explicit TableGroup(int group) : group_(group) {}
+  explicit TableGroup(mib::Group group) : group_(group) {}
   std::vector<std::string> ReadIdentifiers() const override {
     std::vector<std::string> oids;
     for (const mib::Variable variable : mib::ReadGroup(group_))
@@ -38,12 +38,10 @@ class TableGroup final : public AgentGroup {
     return true;
   }
   void BuildWrite(AgentSession& session) override {
-    session.AddSetVariable(mib::FullOid(mib::Variable::TrapEnable), SetType::Integer, trapEnable,
-                           nullptr, 0, false);
+    session.AddSetVariable(mib::FullOid(mib::Variable::TrapEnable), SetType::Integer, trapEnable);
     if (newPassword) {
       for (const auto variable : {mib::Variable::AccessPassword1, mib::Variable::AccessPassword2}) {
-        session.AddSetVariable(mib::FullOid(variable), SetType::OctetString, *newPassword, nullptr,
-                               0, false);
+        session.AddSetVariable(mib::FullOid(variable), SetType::OctetString, *newPassword);
       }
     }
   }
@@ -54,7 +52,7 @@ class TableGroup final : public AgentGroup {
   std::optional<std::string> newPassword;
 
  private:
-  int group_;
+  mib::Group group_;
 };
 
 class SimulatedAgentTest : public ::testing::Test {
@@ -62,13 +60,13 @@ class SimulatedAgentTest : public ::testing::Test {
   SimulatedAgentTest() {
     session_ = std::make_unique<AgentSession>(SnmpComponent::Create(wait_), prompter_, busy_);
     session_->SetAgentPort(sim_.Port());
-    for (int group = 1; group <= 5; ++group) {
+    for (const mib::Group group : mib::kAllGroups) {
       groups_.push_back(std::make_unique<TableGroup>(group));
       session_->AttachGroup(group, groups_.back().get());
     }
   }
 
-  TableGroup& Group(int group) { return *groups_[static_cast<std::size_t>(group - 1)]; }
+  TableGroup& Group(mib::Group group) { return *groups_[static_cast<std::size_t>(group) - 1]; }
   std::string Host() const { return sim_.Address(0); }
 
   ApSimProcess sim_{test::ApSimOptions{.count = 2}};
@@ -80,13 +78,14 @@ class SimulatedAgentTest : public ::testing::Test {
 };
 
 TEST_F(SimulatedAgentTest, EveryReadGroupComesBackWhole) {
-  for (int group = 1; group <= 5; ++group) {
+  for (const mib::Group group : mib::kAllGroups) {
     session_->ReadGroup(group, Host());
-    EXPECT_EQ(Group(group).values.size(), mib::ReadGroup(group).size()) << "group " << group;
+    EXPECT_EQ(Group(group).values.size(), mib::ReadGroup(group).size())
+        << "group " << static_cast<int>(group);
   }
   EXPECT_TRUE(prompter_.Shown().empty()) << prompter_.Texts().front();
   // Group 2 starts with the device's own address.
-  EXPECT_EQ(Group(2).values.front(), Host());
+  EXPECT_EQ(Group(mib::Group::IpConfig).values.front(), Host());
   // Every read used the read community, variables in table order.
   const auto log = sim_.Log(0);
   ASSERT_EQ(log.size(), 5U + 6U + 3U + 14U + 22U);
@@ -96,27 +95,27 @@ TEST_F(SimulatedAgentTest, EveryReadGroupComesBackWhole) {
 
 TEST_F(SimulatedAgentTest, NewPasswordIsTheNextWriteCommunity) {
   session_->SetWriteCommunity("admin");
-  Group(1).newPassword = "n3w-secret";
-  EXPECT_TRUE(session_->WriteGroup(1, Host()));
+  Group(mib::Group::System).newPassword = "n3w-secret";
+  EXPECT_TRUE(session_->WriteGroup(mib::Group::System, Host()));
   EXPECT_EQ(session_->WriteCommunity(), "n3w-secret");
 
-  Group(1).newPassword.reset();
-  Group(1).trapEnable = "0";
-  EXPECT_TRUE(session_->WriteGroup(1, Host()));
+  Group(mib::Group::System).newPassword.reset();
+  Group(mib::Group::System).trapEnable = "0";
+  EXPECT_TRUE(session_->WriteGroup(mib::Group::System, Host()));
   EXPECT_EQ(sim_.Get(0, "TrapEnable").value, "0");
   EXPECT_TRUE(prompter_.Shown().empty());
 
   // The old password is refused now; reads keep working.
   session_->SetWriteCommunity("admin");
-  Group(1).trapEnable = "1";
-  EXPECT_FALSE(session_->WriteGroup(1, Host()));
+  Group(mib::Group::System).trapEnable = "1";
+  EXPECT_FALSE(session_->WriteGroup(mib::Group::System, Host()));
   EXPECT_EQ(prompter_.Texts(), (std::vector<std::string>{kSetError}));
   EXPECT_EQ(sim_.Get(0, "TrapEnable").value, "0");
   prompter_.Clear();
-  session_->ReadGroup(1, Host());
+  session_->ReadGroup(mib::Group::System, Host());
   EXPECT_TRUE(prompter_.Shown().empty());
   // The other access point still has its own password.
-  EXPECT_TRUE(session_->WriteGroup(1, sim_.Address(1)));
+  EXPECT_TRUE(session_->WriteGroup(mib::Group::System, sim_.Address(1)));
 }
 
 TEST_F(SimulatedAgentTest, SingleSetsCarryTheirTypes) {
@@ -150,13 +149,13 @@ TEST_F(SimulatedAgentTest, FaultyDevicesGiveTheirMessagesAndTheNextRequestWorks)
   for (const Case& c : cases) {
     prompter_.Clear();
     sim_.Fault(0, c.fault);
-    session_->ReadGroup(1, Host());
+    session_->ReadGroup(mib::Group::System, Host());
     EXPECT_EQ(prompter_.Texts(), c.readMessages) << c.fault;
     sim_.Fault(0, "none");
     prompter_.Clear();
-    session_->ReadGroup(1, Host());
+    session_->ReadGroup(mib::Group::System, Host());
     EXPECT_TRUE(prompter_.Shown().empty()) << "after " << c.fault;
-    EXPECT_EQ(Group(1).values.size(), 5U) << "after " << c.fault;
+    EXPECT_EQ(Group(mib::Group::System).values.size(), 5U) << "after " << c.fault;
   }
 }
 

@@ -33,6 +33,8 @@ extern char** environ;
 namespace kelvo::snmp {
 namespace {
 
+constexpr std::string_view kDeviceNameOid = "1.3.6.1.4.1.15177.1.2.1.10.0";
+
 namespace fs = std::filesystem;
 
 // A fresh directory under the system's temporary directory, removed with its contents.

@@ -74,7 +74,7 @@ class CommandGroup final : public kelvo::snmp::AgentGroup {
     return true;
   }
   void BuildWrite(AgentSession& session) override {
-    session.AddSetVariable(oids.front(), setType, setValue, nullptr, 0, false);
+    session.AddSetVariable(oids.front(), setType, setValue);
   }
 };
 
@@ -99,7 +99,7 @@ bool RunCommand(AgentSession& session, CommandGroup& group, PrintingPrompter& pr
   if (command == "get" && words.size() >= 3) {
     group.oids.assign(words.begin() + 2, words.end());
     group.values.clear();
-    session.ReadGroup(1, words[1]);
+    session.ReadGroup(kelvo::mib::Group::System, words[1]);
     for (std::size_t i = 0; i < group.values.size(); ++i) {
       std::cout << "value " << group.oids[i] << '\t' << group.values[i] << '\n';
     }
@@ -112,7 +112,8 @@ bool RunCommand(AgentSession& session, CommandGroup& group, PrintingPrompter& pr
                                       : SetType::Integer;
     group.setValue = words[5];
     session.SetWriteCommunity(words[2]);
-    return session.WriteGroup(2, words[1]) && prompter.Shown() == shownBefore;
+    return session.WriteGroup(kelvo::mib::Group::IpConfig, words[1]) &&
+           prompter.Shown() == shownBefore;
   }
   if (command == "discover" && words.size() >= 3) {
     int waitMs = 0;
@@ -163,8 +164,8 @@ int main(int argc, char** argv) {
   AgentSession session(std::move(component), prompter, busy);
   session.SetAgentPort(agentPort);
   CommandGroup group;
-  session.AttachGroup(1, &group);
-  session.AttachGroup(2, &group);
+  session.AttachGroup(kelvo::mib::Group::System, &group);
+  session.AttachGroup(kelvo::mib::Group::IpConfig, &group);
   if (listenPort >= 0) {
     session.SetListenPort(static_cast<std::uint16_t>(listenPort));
     if (!session.StartListening()) return 1;

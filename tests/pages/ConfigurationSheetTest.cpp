@@ -104,16 +104,16 @@ TEST_F(ConfigurationSheetTest, AFullConfigurationSessionLeavesTheDeviceConfigure
 
     // Statistic: polled while visible, quietly.
     sheet.PressTab(ConfigurationSheet::kStatistic);
-    EXPECT_EQ(session_.Quiet(), 1);
+    EXPECT_TRUE(session_.Quiet());
 
     // Wireless: a new network name and the repeater mode, which needs a reset later.
     sheet.PressTab(ConfigurationSheet::kWireless);
-    EXPECT_EQ(session_.Quiet(), 0) << "the Statistic page gave up its quiet flag";
+    EXPECT_FALSE(session_.Quiet()) << "the Statistic page gave up its quiet flag";
     sheet.Wireless().Essid().SetText("");
     sheet.Wireless().Essid().Type("Lab-Net");
     sheet.Wireless().ChooseMode(WirelessPage::kRepeater);
     sheet.Wireless().Apply();
-    EXPECT_EQ(session_.ResetNeeded(), 1);
+    EXPECT_TRUE(session_.ResetNeeded());
 
     // Security: a new re-authentication period.
     sheet.PressTab(ConfigurationSheet::kSecurity);
@@ -134,7 +134,7 @@ TEST_F(ConfigurationSheetTest, AFullConfigurationSessionLeavesTheDeviceConfigure
 
   ASSERT_TRUE(sheetRan);
   EXPECT_EQ(TakeMessages(), (std::vector<std::string>{kResetQuestion}));
-  EXPECT_EQ(session_.ResetNeeded(), 0);
+  EXPECT_FALSE(session_.ResetNeeded());
   // The reset went out with the new password; then the rediscovery asked for names again.
   const auto log = sim_.Log(1);
   ASSERT_GE(log.size(), 2U);
@@ -174,7 +174,7 @@ TEST_F(ConfigurationSheetTest, ThePendingResetIsAskedOnceAndForgottenOnReopening
   sheet_.Open(Host());
   session_.SetWriteCommunity("admin");
   EXPECT_TRUE(sheet_.System().LoadDefault());
-  EXPECT_EQ(session_.ResetNeeded(), 1);
+  EXPECT_TRUE(session_.ResetNeeded());
   sim_.ClearLog(0);
   prompter_.QueueAnswer(ui::Answer::No);
   sheet_.CloseBox();
@@ -182,7 +182,7 @@ TEST_F(ConfigurationSheetTest, ThePendingResetIsAskedOnceAndForgottenOnReopening
   EXPECT_TRUE(sim_.Log(0).empty()) << "No sends nothing";
 
   sheet_.Open(Host());
-  EXPECT_EQ(session_.ResetNeeded(), 0);
+  EXPECT_FALSE(session_.ResetNeeded());
   sheet_.CloseBox();
   EXPECT_TRUE(TakeMessages().empty());
 
@@ -203,7 +203,7 @@ TEST_F(ConfigurationSheetTest, ClosingSendsOnlyTheResetWhicheverPageIsInFront) {
     SCOPED_TRACE(ConfigurationSheet::kTabTexts[static_cast<std::size_t>(tab)]);
     sheet_.Open(Host());
     sheet_.PressTab(tab);
-    session_.SetResetNeeded(1);
+    session_.SetResetNeeded(true);
     sim_.ClearLog(0);
     prompter_.Clear();
     prompter_.QueueAnswer(ui::Answer::Yes);
@@ -211,7 +211,7 @@ TEST_F(ConfigurationSheetTest, ClosingSendsOnlyTheResetWhicheverPageIsInFront) {
     // The pages end with the sheet and run no hide steps: nothing is read after the reset.
     EXPECT_EQ(Requests(0), (std::vector<std::string>{"set: SystemRestart"}));
     EXPECT_EQ(TakeMessages(), (std::vector<std::string>{kResetQuestion}));
-    EXPECT_EQ(session_.Quiet(), 0);
+    EXPECT_FALSE(session_.Quiet());
   }
 }
 

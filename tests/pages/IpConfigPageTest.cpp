@@ -9,6 +9,7 @@
 #include "mib/MibVariables.h"
 #include "pages/IpConfigPage.h"
 #include "pages/PageFixture.h"
+#include "pages/WirelessPage.h"
 
 namespace kelvo::pages {
 namespace {
@@ -24,7 +25,7 @@ class IpConfigPageTest : public test::PageFixture {
  protected:
   IpConfigPageTest() {
     page_.SetHost(Host());
-    page_.SetWirelessModeList(&modes_);
+    page_.SetApClientQuery([this] { return modes_.Selection() == WirelessPage::kApClient; });
   }
 
   // The page as the sheet leaves it after a press on its tab.
@@ -239,7 +240,7 @@ TEST_F(IpConfigPageTest, ApClientModeKeepsTheFixedAddress) {
   page_.ShowChanged(true);
   ASSERT_TRUE(AddressesEnabled());
 
-  modes_.Select(IpConfigPage::kApClientMode);
+  modes_.Select(WirelessPage::kApClient);
   page_.ChooseDhcpClient(0);
   EXPECT_EQ(page_.DhcpClient().Selection(), IpConfigPage::kDhcpDisabled);
   ASSERT_EQ(prompter_.Shown().size(), 1u);
@@ -256,7 +257,7 @@ TEST_F(IpConfigPageTest, ApClientModeKeepsTheFixedAddress) {
   EXPECT_FALSE(AddressesEnabled());
   page_.ChooseDhcpClient(1);
   EXPECT_TRUE(AddressesEnabled());
-  page_.SetWirelessModeList(nullptr);
+  page_.SetApClientQuery(nullptr);
   page_.ChooseDhcpClient(0);
   EXPECT_FALSE(AddressesEnabled());
   EXPECT_TRUE(prompter_.Texts().empty());

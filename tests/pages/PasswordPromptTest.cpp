@@ -25,7 +25,7 @@ TEST_F(PasswordPromptTest, OkAuthorisesWithTheTextAsTyped) {
   EXPECT_EQ(prompt_.Password().Text(), " s3cret with sp") << "typing stops at 15 characters";
   EXPECT_TRUE(prompt_.Ok());
   EXPECT_FALSE(prompt_.IsOpen());
-  EXPECT_EQ(session_.Authorised(), 1);
+  EXPECT_TRUE(session_.Authorised());
   EXPECT_EQ(session_.WriteCommunity(), " s3cret with sp");
 
   // An empty password is a valid community too.
@@ -43,12 +43,12 @@ TEST_F(PasswordPromptTest, EscapeKeepsTheEarlierPasswordAndCloseBoxWithdrawsAuth
   prompt_.Password().Type("other");
   prompt_.Escape();
   EXPECT_FALSE(prompt_.IsOpen());
-  EXPECT_EQ(session_.Authorised(), 1);
+  EXPECT_TRUE(session_.Authorised());
   EXPECT_EQ(session_.WriteCommunity(), "admin");
 
   prompt_.Open();
   prompt_.CloseBox();
-  EXPECT_EQ(session_.Authorised(), 0);
+  EXPECT_FALSE(session_.Authorised());
   EXPECT_EQ(session_.WriteCommunity(), "admin");
 }
 
@@ -57,7 +57,7 @@ TEST_F(PasswordPromptTest, OverlongTextSetOtherwiseIsRefusedAndThePromptStays) {
   prompt_.Password().SetText(std::string(16, 'x'));
   EXPECT_FALSE(prompt_.Ok());
   EXPECT_TRUE(prompt_.IsOpen());
-  EXPECT_EQ(session_.Authorised(), 0);
+  EXPECT_FALSE(session_.Authorised());
   EXPECT_EQ(prompter_.Texts(),
             (std::vector<std::string>{"Please enter no more than 15 characters."}));
 }

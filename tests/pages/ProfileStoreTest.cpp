@@ -11,13 +11,13 @@
 #include "mib/Conversions.h"
 #include "pages/ConfigurationSheet.h"
 #include "pages/PageFixture.h"
-#include "profiles/ProfileStore.h"
+#include "pages/ProfileStore.h"
 
-namespace kelvo::profiles {
+namespace kelvo::pages {
 namespace {
 
 namespace fs = std::filesystem;
-using pages::ConfigurationSheet;
+using profiles::kProfileHeader;
 using ui::Answer;
 
 // What a profile carries, as the pages show it.
@@ -367,13 +367,13 @@ TEST_F(ProfileStoreTest, FailedSavesKeepTheListTheFieldAndTheOldFile) {
   sheet_->Wireless().BeaconInterval().SetText("100");
 
   // A disk that fills part way: silent, nothing listed, the old file intact.
-  struct FullDisk final : FileReplacer {
+  struct FullDisk final : util::FileReplacer {
     ssize_t WriteSome(int fd, const char* data, std::size_t size) override {
       if (written_ >= 40) {
         errno = ENOSPC;
         return -1;
       }
-      const auto n = FileReplacer::WriteSome(fd, data, std::min<std::size_t>(size, 40));
+      const auto n = util::FileReplacer::WriteSome(fd, data, std::min<std::size_t>(size, 40));
       written_ += static_cast<std::size_t>(n);
       return n;
     }
@@ -491,6 +491,25 @@ TEST_F(ProfileStoreTest, LoadReadsThenPushesGroupsTableAndSecurityInOrder) {
   EXPECT_EQ(sim_.AuthorizedTable(0), (std::vector<std::string>{"001122334455", "AABBCCDDEEFF"}));
 }
 
+TEST_F(ProfileStoreTest, ALoadedDhcpModeEnablesTheAddressesAsAChoiceWould) {
+  OpenAndVisit();
+  auto& ip = sheet_->IpConfig();
+  // DHCP 1 is "Enabled": the device supplies the addresses, so they are not typed in.
+  for (const char* dhcp : {"1", "2", "1"}) {
+    SCOPED_TRACE(dhcp);
+    PutFile("dhcp.kvp", std::string("@@@ Kelvodesk Profile Information @@@\r\n[IP CONFIG]\r\n"
+                                    "IP Address:10.0.0.9\r\nSubnet mask:255.0.0.0\r\n"
+                                    "Gateway:10.0.0.1\r\nDHCP:") +
+                            dhcp + "\r\nPrimary port:1\r\n");
+    ASSERT_TRUE(Store().ReadProfile(File("dhcp").string()));
+    const bool fixed = std::string(dhcp) == "2";
+    EXPECT_EQ(ip.IsDhcpDisabled(), fixed);
+    EXPECT_EQ(ip.IpAddress().Enabled(), fixed);
+    EXPECT_EQ(ip.SubnetMask().Enabled(), fixed);
+    EXPECT_EQ(ip.Gateway().Enabled(), fixed);
+  }
+}
+
 TEST_F(ProfileStoreTest, APushStopsWhereTheDeviceStopsAnswering) {
   OpenAndVisit();
   ASSERT_TRUE(Store().ReadProfile(
@@ -518,4 +537,4 @@ TEST_F(ProfileStoreTest, APushStopsWhereTheDeviceStopsAnswering) {
 }
 
 }  // namespace
-}  // namespace kelvo::profiles
+}  // namespace kelvo::pages

@@ -82,7 +82,7 @@ TEST_F(SecurityPageTest, ReadFillsTheControlsAndActivationHidesTheKeys) {
   sim_.Set(0, "RadiusSecret2", 's', "shh");
   sim_.Set(0, "WpaSupportStation", 'i', "5");
   sim_.Set(0, "WpaCipher", 'i', "3");
-  sim_.Set(0, "PreSharedKey", 'x', "DEADBEEF");  // shorter than 32 bytes: shown as sent
+  sim_.Set(0, "PreSharedKey", 'x', "DEADBEEF");  // shorter than a key: no key
   sim_.Set(0, "GroupKeyInterval", 'i', "900");
 
   page_.Refresh();
@@ -101,7 +101,7 @@ TEST_F(SecurityPageTest, ReadFillsTheControlsAndActivationHidesTheKeys) {
   EXPECT_EQ(page_.Secret(1).Text(), "shh");
   EXPECT_EQ(page_.SupportSta().Selection(), 4);
   EXPECT_EQ(page_.Cipher().Selection(), 2);
-  EXPECT_EQ(page_.Psk().Text(), "DEADBEEF");
+  EXPECT_EQ(page_.Psk().Text(), std::string(64, '0'));
   EXPECT_EQ(page_.KeyInterval().Number(), 900);
 
   page_.Activate();
@@ -293,6 +293,23 @@ TEST_F(SecurityPageTest, RestartFollowsOnlyAWrittenChangeOfTheEncryptionChoice) 
 }
 
 TEST_F(SecurityPageTest, PreSharedKeyInHexAndPassphraseMode) {
+  // A device that holds a short key (or none): Apply leaves it alone instead of refusing over
+  // a box the user cannot see.
+  for (const char* stored : {"", "DEADBEEF", "00112233445566778899AABBCCDDEEFF0011223344556677"}) {
+    SCOPED_TRACE(stored);
+    sim_.Set(0, "PreSharedKey", 'x', stored);
+    OpenTab();
+    const auto sent = ApplyAndTakeWrite();
+    EXPECT_EQ(TakeMessages(), Strings{});
+    EXPECT_EQ(sent.count("PskAsciiMode"), 1u);
+    EXPECT_EQ(sent.count("PreSharedKey"), 0u);
+  }
+  // A whole key goes back as it came.
+  const std::string whole = "00112233445566778899AABBCCDDEEFF00112233445566778899AABBCCDDEEFF";
+  sim_.Set(0, "PreSharedKey", 'x', whole);
+  OpenTab();
+  EXPECT_EQ(ApplyAndTakeWrite().at("PreSharedKey"), "s " + AsciiHex(whole));
+
   OpenTab();
   struct Case {
     bool passphrase;

@@ -99,14 +99,14 @@ TEST_F(StatisticPageTest, StartsEmptyOnTheEthernetViewWithoutAsking) {
   EXPECT_FALSE(page_.DefaultButton().Visible());
   EXPECT_EQ(page_.FieldById(1039), nullptr) << "a heading, not a counter";
   EXPECT_FALSE(page_.IsShown());
-  EXPECT_EQ(session_.Quiet(), 0);
+  EXPECT_FALSE(session_.Quiet());
   EXPECT_TRUE(timers_.Timers().empty());
   EXPECT_TRUE(sim_.Log(0).empty());
 }
 
 TEST_F(StatisticPageTest, PollsEvery2500MillisecondsWhileShownAndQuietensTheSession) {
   page_.ShowChanged(true);
-  EXPECT_EQ(session_.Quiet(), 1);
+  EXPECT_TRUE(session_.Quiet());
   ASSERT_EQ(timers_.Timers().size(), 1U);
   EXPECT_TRUE(Timer().Active());
   EXPECT_EQ(Timer().Interval(), std::chrono::milliseconds(2500));
@@ -120,20 +120,20 @@ TEST_F(StatisticPageTest, PollsEvery2500MillisecondsWhileShownAndQuietensTheSess
     EXPECT_EQ(log[i].sequence, static_cast<int>(i / 3) + 1);
     EXPECT_EQ(log[i].pdu, "get");
     EXPECT_EQ(log[i].community, "tundra");
-    EXPECT_EQ(log[i].oid, mib::FullOid(mib::ReadGroup(3)[i % 3]));
+    EXPECT_EQ(log[i].oid, mib::FullOid(mib::ReadGroup(mib::Group::Statistics)[i % 3]));
   }
   EXPECT_EQ(log[0].oid, "1.3.6.1.4.1.15177.1.1.7.1.0");
   EXPECT_EQ(log[2].oid, "1.3.6.1.4.1.15177.1.2.3.1.0");
 
   // Leaving the tab stops the timer at once and gives the messages back.
   page_.ShowChanged(false);
-  EXPECT_EQ(session_.Quiet(), 0);
+  EXPECT_FALSE(session_.Quiet());
   EXPECT_FALSE(page_.Polling());
   // Coming back reuses the timer.
   page_.ShowChanged(true);
   EXPECT_TRUE(page_.Polling());
   EXPECT_EQ(timers_.Timers().size(), 1U);
-  EXPECT_EQ(session_.Quiet(), 1);
+  EXPECT_TRUE(session_.Quiet());
   EXPECT_TRUE(prompter_.Texts().empty());
 }
 
@@ -311,7 +311,7 @@ TEST_F(StatisticPageTest, ReopeningTheSheetKeepsTheCountersAndReturnsToEthernet)
   // quiet, so the reads of the next opening report their failures.
   page_.WindowDestroyed();
   EXPECT_FALSE(page_.Polling());
-  EXPECT_EQ(session_.Quiet(), 0);
+  EXPECT_FALSE(session_.Quiet());
   EXPECT_FALSE(page_.IsShown());
 
   page_.WindowCreated();
@@ -337,10 +337,10 @@ TEST_F(StatisticPageTest, WithoutATimerThePageSaysSoAndStaysQuiet) {
   EXPECT_EQ(prompter_.Shown()[0].text, "Can not set timer!");
   EXPECT_EQ(prompter_.Shown()[0].caption, "Kelvo");
   EXPECT_EQ(prompter_.Shown()[0].icon, ui::MessageIcon::Error);
-  EXPECT_EQ(session_.Quiet(), 1);
+  EXPECT_TRUE(session_.Quiet());
   EXPECT_FALSE(page.Polling());
   page.ShowChanged(false);
-  EXPECT_EQ(session_.Quiet(), 0);
+  EXPECT_FALSE(session_.Quiet());
 }
 
 }  // namespace

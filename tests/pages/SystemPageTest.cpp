@@ -10,6 +10,7 @@
 
 #include "mib/Conversions.h"
 #include "mib/MibVariables.h"
+#include "mib/RadioTables.h"
 #include "pages/ManufacturingSwitch.h"
 #include "pages/PageFixture.h"
 #include "pages/SystemPage.h"
@@ -35,7 +36,8 @@ class SystemPageTest : public test::PageFixture {
  protected:
   SystemPageTest() {
     page_.SetHost(Host());
-    page_.SetChannelListTarget(&channels_);
+    page_.SetChannelPlanListener(
+        [this](int domain) { channels_.SetEntries(mib::ChannelEntries(domain)); });
   }
 
   // The variables of the sets the access point received, in order.
@@ -255,9 +257,9 @@ TEST_F(SystemPageTest, DeviceActionsSendTheirSingleSets) {
   page_.SetFirmwareWindowOpener([&] { ++firmwareWindows; });
 
   ASSERT_TRUE(page_.Reset());
-  EXPECT_EQ(session_.ResetNeeded(), 0);
+  EXPECT_FALSE(session_.ResetNeeded());
   ASSERT_TRUE(page_.LoadDefault());
-  EXPECT_EQ(session_.ResetNeeded(), 1);
+  EXPECT_TRUE(session_.ResetNeeded());
   ASSERT_TRUE(page_.UpdateFirmware());
   EXPECT_EQ(firmwareWindows, 1);
 
@@ -273,12 +275,12 @@ TEST_F(SystemPageTest, DeviceActionsSendTheirSingleSets) {
   EXPECT_TRUE(prompter_.Texts().empty());
 
   // Refused: the message, no pending reset, no firmware window.
-  session_.SetResetNeeded(0);
+  session_.SetResetNeeded(false);
   sim_.Fault(0, "error 5 1");
   EXPECT_FALSE(page_.LoadDefault());
   EXPECT_FALSE(page_.UpdateFirmware());
   EXPECT_FALSE(page_.Reset());
-  EXPECT_EQ(session_.ResetNeeded(), 0);
+  EXPECT_FALSE(session_.ResetNeeded());
   EXPECT_EQ(firmwareWindows, 1);
   EXPECT_EQ(TakeMessages(), std::vector<std::string>(3, std::string(snmp::messages::kSetError)));
 
@@ -375,11 +377,11 @@ TEST_F(SystemPageManufacturingTest, NetworkMessagesStayQuietWhileTheRfTestIsOpen
   page_.ShowChanged(true);
   page_.OpenRfTest();
   EXPECT_EQ(seen, std::vector<int>{1});
-  EXPECT_EQ(session_.NetworkMessageSuppressed(), 0);
+  EXPECT_FALSE(session_.NetworkMessageSuppressed());
 
   page_.SetRfTestWindowOpener([] { throw std::runtime_error("window failed"); });
   EXPECT_THROW(page_.OpenRfTest(), std::runtime_error);
-  EXPECT_EQ(session_.NetworkMessageSuppressed(), 0);
+  EXPECT_FALSE(session_.NetworkMessageSuppressed());
 }
 
 }  // namespace

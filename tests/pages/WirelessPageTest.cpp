@@ -38,7 +38,7 @@ class WirelessPageTest : public test::PageFixture {
 
   // What the sheet does when the tab is pressed; forgets the traffic and messages it caused.
   void OpenTab() {
-    session_.ReadGroup(4, Host());
+    session_.ReadGroup(mib::Group::Wireless, Host());
     page_.Activate();
     sim_.ClearLog(0);
     prompter_.Clear();
@@ -119,7 +119,7 @@ TEST_F(WirelessPageTest, ShortReplyStopsAtTheBeaconIntervalBeforeTheCheckBoxes) 
   sim_.Set(0, "RtsThreshold", 'i', "500");
   sim_.Set(0, "AuthorizedTableEnable", 'i', "1");
   sim_.Set(0, "RejectBroadcastProbe", 'i', "1");
-  session_.ReadGroup(4, Host());
+  session_.ReadGroup(mib::Group::Wireless, Host());
   page_.RtsThreshold().SetNumber(0);
   page_.EnableAuthorizedTable().SetChecked(false);
   page_.RejectBroadcastProbe().SetChecked(false);
@@ -188,7 +188,7 @@ TEST_F(WirelessPageTest, ApplyWritesGroupThenTableThenRestart) {
   Strings oids;
   for (const auto& entry : sim_.Log(0)) oids.push_back(entry.oid);
   Strings expected;
-  for (const Variable v : mib::WriteGroup(4)) expected.push_back(Oid(v));
+  for (const Variable v : mib::WriteGroup(mib::Group::Wireless)) expected.push_back(Oid(v));
   expected.push_back(Oid(Variable::AuthorizedTableEntry));
   expected.push_back(Oid(Variable::SystemRestart));
   EXPECT_EQ(oids, expected);
@@ -201,7 +201,7 @@ TEST_F(WirelessPageTest, ApplyWritesGroupThenTableThenRestart) {
   EXPECT_EQ(SentValues(Variable::SystemRestart), Strings{"2"});
   EXPECT_EQ(timers_.pauses, std::vector<milliseconds>{milliseconds(200)});
   EXPECT_EQ(sim_.Get(0, "Essid").value, "6F6666696365");  // "office"
-  EXPECT_EQ(session_.ResetNeeded(), 1);
+  EXPECT_TRUE(session_.ResetNeeded());
   EXPECT_TRUE(prompter_.Texts().empty());
 }
 
@@ -229,7 +229,7 @@ TEST_F(WirelessPageTest, OnlyRadioChangesRestartAndOnlyOnce) {
     sim_.ClearLog(0);
     page_.Apply();
     EXPECT_TRUE(SentValues(Variable::SystemRestart).empty());
-    EXPECT_EQ(session_.ResetNeeded(), 0);
+    EXPECT_FALSE(session_.ResetNeeded());
   }
 }
 
@@ -296,7 +296,7 @@ TEST_F(WirelessPageTest, RefusedWriteStoresNoTableAndRestartsNothing) {
             Strings{"Snmp set to Agent error! Check your password and retry again."});
   EXPECT_EQ(Requests(), 1);
   EXPECT_TRUE(timers_.pauses.empty());
-  EXPECT_EQ(session_.ResetNeeded(), 0);
+  EXPECT_FALSE(session_.ResetNeeded());
 }
 
 TEST_F(WirelessPageTest, ApClientNeedsAFixedAddress) {
@@ -323,7 +323,7 @@ TEST_F(WirelessPageTest, ApClientNeedsAFixedAddress) {
   // Back on a device with DHCP: the sheet's rule after the read returns to the saved entry.
   page_.Apply();
   dhcpDisabled = false;
-  session_.ReadGroup(4, Host());
+  session_.ReadGroup(mib::Group::Wireless, Host());
   page_.Activate();
   EXPECT_EQ(page_.Mode().SelectedText(), "Bridge");
   EXPECT_FALSE(page_.Bssid().ReadOnly());
@@ -366,7 +366,7 @@ TEST_F(WirelessPageTest, AddAndDeleteEditOnlyTheList) {
 
 TEST_F(WirelessPageTest, TableTravelsRecordByRecord) {
   sim_.Command("set-table 1 00A0C9000001 00A0C9000002 00A0C9000003");
-  session_.ReadGroup(4, Host());
+  session_.ReadGroup(mib::Group::Wireless, Host());
   sim_.ClearLog(0);
   page_.Activate();
   EXPECT_EQ(page_.MacAddressList().Items(),

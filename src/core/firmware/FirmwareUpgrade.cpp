@@ -8,8 +8,8 @@
 #include <cerrno>
 
 #include "mib/MibVariables.h"
-#include "profiles/FileReplacer.h"
 #include "snmp/SnmpComponent.h"
+#include "util/FileReplacer.h"
 
 namespace kelvo::firmware {
 namespace {
@@ -57,7 +57,7 @@ bool StageImage(const std::string& source, const std::string& target) {
   const auto bytes = ReadImage(source);
   if (!bytes) return false;
   // The replacer writes beside the target and never creates its directory.
-  profiles::FileReplacer replacer;
+  util::FileReplacer replacer;
   return replacer.Replace(target, *bytes);
 }
 

@@ -16,19 +16,25 @@ namespace kelvo::mib {
 
 inline constexpr std::string_view kEnterprisePrefix = "1.3.6.1.4.1.15177";
 
-// The type code handed to AddSetVariable; None for variables that are never written.
+// The SNMP type a variable travels as; also the type code handed to AddSetVariable.
 using SetType = snmp::SetType;
+using SnmpType = snmp::SetType;
 
-// How the value travels and is shown.
-enum class Encoding {
-  Integer,    // decimal text
-  Text,       // octet string holding characters
-  RawBytes,   // octet string holding bytes, shown as upper-case hex
-  IpAddress,  // dotted decimal
-  Block,      // octet string holding a little-endian record (counters, test blocks)
+// What a value is, and so how it is typed, shown and compared.
+enum class Kind {
+  Integer,   // decimal text
+  Text,      // octet string holding characters
+  RawBytes,  // octet string holding bytes, shown as upper-case hex
+  Address,   // IPv4 address, dotted decimal
+  Block,     // octet string holding a little-endian record (counters, test blocks)
 };
 
 enum class Access { ReadWrite, ReadOnly, WriteOnly };
+
+// The read and write groups, each one request.
+enum class Group { System = 1, IpConfig = 2, Statistics = 3, Wireless = 4, Security = 5 };
+inline constexpr Group kAllGroups[] = {Group::System, Group::IpConfig, Group::Statistics,
+                                       Group::Wireless, Group::Security};
 
 enum class Variable {
   SystemDescription,
@@ -101,9 +107,10 @@ struct VariableInfo {
   Variable variable;
   std::string_view name;
   std::string_view suffix;  // the part between the enterprise prefix and the ".0" instance
-  SetType setType;
-  Encoding encoding;
+  SnmpType type;
+  Kind kind;
   Access access;
+  bool secret;  // passwords, keys and shared secrets: never shown, logged or stored
 };
 
 // Every variable, in the order of the enumeration.
@@ -114,15 +121,20 @@ const VariableInfo& Info(Variable variable);
 // The full object identifier with its instance, e.g. "1.3.6.1.4.1.15177.1.2.1.10.0".
 std::string FullOid(Variable variable);
 
-// Looks a variable up by its full object identifier (with ".0") or by its name.
+// Looks a variable up by its full object identifier (with ".0") or by its name, whose case
+// does not matter.
 std::optional<Variable> FindByOid(std::string_view fullOid);
 std::optional<Variable> FindByName(std::string_view name);
 
-// Read groups 1..5 and write groups 1, 2, 4, 5, in request order. Write group 1 lists the two
-// password variables, which are sent only when a new password was entered. Write group 5 leaves
-// out the active WEP key, which its builder puts in front when one is given, and lists
-// PreSharedKey, which the builder sends only when a key is given.
-std::span<const Variable> ReadGroup(int group);
-std::span<const Variable> WriteGroup(int group);
+// The variables of each group in request order; these tables are the only place the orders
+// are written down. Write group 1 lists the two password variables, which are sent only when a
+// new password was entered. Write group 5 leaves out the active WEP key, which its builder puts
+// in front when one is given, and lists PreSharedKey, which the builder sends only when a key
+// is given. Group 3 has no write.
+std::span<const Variable> ReadGroup(Group group);
+std::span<const Variable> WriteGroup(Group group);
+
+// The 1-based position of a variable in a group's read; 0 when the group does not read it.
+std::size_t ReadPosition(Group group, Variable variable);
 
 }  // namespace kelvo::mib

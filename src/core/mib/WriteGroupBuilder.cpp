@@ -2,118 +2,156 @@
 #include "mib/WriteGroupBuilder.h"
 
 #include <algorithm>
-#include <span>
 #include <string>
 
-#include "mib/MibVariables.h"
 #include "snmp/AgentSession.h"
 
 namespace kelvo::mib {
 namespace {
 
-constexpr char kRawPlaceholder[] = "NULL";
+constexpr Variable kWepKeys[] = {Variable::WepKey1, Variable::WepKey2, Variable::WepKey3,
+                                 Variable::WepKey4};
 
 bool AllZero(std::span<const std::uint8_t> bytes) {
   return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
 }
 
-class Builder {
- public:
-  Builder(snmp::AgentSession& session) : session_(session) {}  // NOLINT
-  void Text(Variable variable, const std::string& text) {
-    session_.AddSetVariable(FullOid(variable), Info(variable).setType, text, nullptr, 0, false);
-  }
-  void Raw(Variable variable, std::span<const std::uint8_t> bytes) {
-    session_.AddSetVariable(FullOid(variable), snmp::SetType::OctetString, kRawPlaceholder,
-                            bytes.data(), bytes.size(), true);
-  }
+WriteValue Text(const std::string& text) { return {text, {}, false}; }
+WriteValue Raw(std::span<const std::uint8_t> bytes) { return {{}, bytes, true}; }
 
- private:
-  snmp::AgentSession& session_;
-};
-
-void BuildSystem(const AgentValues& v, Builder& add) {
-  add.Text(Variable::TrapEnable, v.TrapEnable);
-  add.Text(Variable::RegulatoryDomain, v.RegulatoryDomain);
-  add.Text(Variable::SerialNumber, v.SerialNumber);
-  if (v.NewPasswordGiven) {
-    add.Text(Variable::AccessPassword1, v.NewPassword);
-    add.Text(Variable::AccessPassword2, v.NewPassword);
+void Add(snmp::AgentSession& session, Variable variable, const WriteValue& value) {
+  if (value.raw) {
+    session.AddSetVariable(FullOid(variable), value.bytes);
+  } else {
+    session.AddSetVariable(FullOid(variable), Info(variable).type, value.text);
   }
 }
 
-void BuildIpConfiguration(const AgentValues& v, Builder& add) {
-  add.Text(Variable::IpAddress, v.IpAddress);
-  add.Text(Variable::SubnetMask, v.SubnetMask);
-  add.Text(Variable::Gateway, v.Gateway);
-  add.Text(Variable::DhcpClient, v.DhcpClient);
-  add.Text(Variable::PrimaryPort, v.PrimaryPort);
-  add.Raw(Variable::MacAddress, v.MacAddressBytes);
-}
-
-void BuildWireless(const AgentValues& v, Builder& add) {
-  add.Text(Variable::Channel, v.Channel);
-  add.Text(Variable::Essid, v.Essid);
-  add.Text(Variable::DeviceName, v.DeviceName);
-  add.Raw(Variable::BasicRates, v.BasicRatesBytes);
-  add.Text(Variable::RateSetting, v.RateSetting);
-  add.Text(Variable::DataRate, v.DataRate);
-  add.Text(Variable::OperationMode, v.OperationMode);
-  add.Raw(Variable::Bssid, v.BssidBytes);
-  add.Text(Variable::PreambleType, v.PreambleType);
-  add.Text(Variable::RtsThreshold, v.RtsThreshold);
-  add.Text(Variable::FragmentationThreshold, v.FragmentationThreshold);
-  add.Text(Variable::AuthorizedTableEnable, v.AuthorizedTableEnable);
-  add.Text(Variable::BeaconInterval, v.BeaconInterval);
-  add.Text(Variable::RejectBroadcastProbe, v.RejectBroadcastProbe);
-  add.Text(Variable::WlanDisable, v.WlanDisable);
-}
-
-void BuildSecurity(const AgentValues& v, Builder& add, int activeKeySelection) {
-  constexpr Variable kKeys[] = {Variable::WepKey1, Variable::WepKey2, Variable::WepKey3,
-                                Variable::WepKey4};
-  if (activeKeySelection >= 0 && activeKeySelection < 4 && !AllZero(v.WepKeyBytes)) {
-    add.Raw(kKeys[activeKeySelection], v.WepKeyBytes);
+// The exceptions to "every variable of the table, in order": the password pair travels only
+// with a new password, and the pre-shared key only when one was given.
+bool Carried(const AgentValues& values, Variable variable) {
+  switch (variable) {
+    case Variable::AccessPassword1:
+    case Variable::AccessPassword2:
+      return values.NewPasswordGiven;
+    case Variable::PreSharedKey:
+      return !AllZero(values.PskBytes);
+    default:
+      return true;
   }
-  add.Text(Variable::WepMode, v.WepMode);
-  add.Text(Variable::ActiveKey, v.ActiveKey);
-  add.Text(Variable::AuthenticationType, v.AuthenticationType);
-  add.Text(Variable::EncryptionType, v.EncryptionType);
-  add.Text(Variable::ReAuthEnabled, v.ReAuthEnabled);
-  add.Text(Variable::ReAuthPeriod, v.ReAuthPeriod);
-  constexpr Variable kServers[] = {Variable::RadiusServer1, Variable::RadiusServer2,
-                                   Variable::RadiusServer3, Variable::RadiusServer4};
-  constexpr Variable kSecrets[] = {Variable::RadiusSecret1, Variable::RadiusSecret2,
-                                   Variable::RadiusSecret3, Variable::RadiusSecret4};
-  for (std::size_t i = 0; i < 4; ++i) add.Text(kServers[i], v.RadiusServer[i]);
-  for (std::size_t i = 0; i < 4; ++i) add.Text(kSecrets[i], v.RadiusSecret[i]);
-  add.Text(Variable::WpaSupportStation, v.WpaSupportStation);
-  add.Text(Variable::WpaCipher, v.WpaCipher);
-  add.Text(Variable::PskAsciiMode, v.PskAsciiMode);
-  if (!AllZero(v.PskBytes)) add.Text(Variable::PreSharedKey, v.PreSharedKey);
-  add.Text(Variable::GroupKeyInterval, v.GroupKeyInterval);
 }
 
 }  // namespace
 
-void BuildWriteGroup(int group, const AgentValues& values, snmp::AgentSession& session,
-                     int activeKeySelection) {
-  Builder add(session);
-  switch (group) {
-    case 1:
-      BuildSystem(values, add);
-      break;
-    case 2:
-      BuildIpConfiguration(values, add);
-      break;
-    case 4:
-      BuildWireless(values, add);
-      break;
-    case 5:
-      BuildSecurity(values, add, activeKeySelection);
-      break;
+WriteValue WriteValueOf(const AgentValues& v, Variable variable) {
+  switch (variable) {
+    case Variable::TrapEnable:
+      return Text(v.TrapEnable);
+    case Variable::RegulatoryDomain:
+      return Text(v.RegulatoryDomain);
+    case Variable::SerialNumber:
+      return Text(v.SerialNumber);
+    case Variable::AccessPassword1:
+    case Variable::AccessPassword2:
+      return Text(v.NewPassword);
+    case Variable::IpAddress:
+      return Text(v.IpAddress);
+    case Variable::SubnetMask:
+      return Text(v.SubnetMask);
+    case Variable::Gateway:
+      return Text(v.Gateway);
+    case Variable::DhcpClient:
+      return Text(v.DhcpClient);
+    case Variable::PrimaryPort:
+      return Text(v.PrimaryPort);
+    case Variable::MacAddress:
+      return Raw(v.MacAddressBytes);
+    case Variable::Channel:
+      return Text(v.Channel);
+    case Variable::Essid:
+      return Text(v.Essid);
+    case Variable::DeviceName:
+      return Text(v.DeviceName);
+    case Variable::BasicRates:
+      return Raw(v.BasicRatesBytes);
+    case Variable::RateSetting:
+      return Text(v.RateSetting);
+    case Variable::DataRate:
+      return Text(v.DataRate);
+    case Variable::OperationMode:
+      return Text(v.OperationMode);
+    case Variable::Bssid:
+      return Raw(v.BssidBytes);
+    case Variable::PreambleType:
+      return Text(v.PreambleType);
+    case Variable::RtsThreshold:
+      return Text(v.RtsThreshold);
+    case Variable::FragmentationThreshold:
+      return Text(v.FragmentationThreshold);
+    case Variable::AuthorizedTableEnable:
+      return Text(v.AuthorizedTableEnable);
+    case Variable::BeaconInterval:
+      return Text(v.BeaconInterval);
+    case Variable::RejectBroadcastProbe:
+      return Text(v.RejectBroadcastProbe);
+    case Variable::WlanDisable:
+      return Text(v.WlanDisable);
+    case Variable::WepKey1:
+    case Variable::WepKey2:
+    case Variable::WepKey3:
+    case Variable::WepKey4:
+      return Raw(v.WepKeyBytes);
+    case Variable::WepMode:
+      return Text(v.WepMode);
+    case Variable::ActiveKey:
+      return Text(v.ActiveKey);
+    case Variable::AuthenticationType:
+      return Text(v.AuthenticationType);
+    case Variable::EncryptionType:
+      return Text(v.EncryptionType);
+    case Variable::ReAuthEnabled:
+      return Text(v.ReAuthEnabled);
+    case Variable::ReAuthPeriod:
+      return Text(v.ReAuthPeriod);
+    case Variable::RadiusServer1:
+      return Text(v.RadiusServer[0]);
+    case Variable::RadiusServer2:
+      return Text(v.RadiusServer[1]);
+    case Variable::RadiusServer3:
+      return Text(v.RadiusServer[2]);
+    case Variable::RadiusServer4:
+      return Text(v.RadiusServer[3]);
+    case Variable::RadiusSecret1:
+      return Text(v.RadiusSecret[0]);
+    case Variable::RadiusSecret2:
+      return Text(v.RadiusSecret[1]);
+    case Variable::RadiusSecret3:
+      return Text(v.RadiusSecret[2]);
+    case Variable::RadiusSecret4:
+      return Text(v.RadiusSecret[3]);
+    case Variable::WpaSupportStation:
+      return Text(v.WpaSupportStation);
+    case Variable::WpaCipher:
+      return Text(v.WpaCipher);
+    case Variable::PskAsciiMode:
+      return Text(v.PskAsciiMode);
+    case Variable::PreSharedKey:
+      return Text(v.PreSharedKey);
+    case Variable::GroupKeyInterval:
+      return Text(v.GroupKeyInterval);
     default:
-      break;
+      return {};
+  }
+}
+
+void BuildWriteGroup(Group group, const AgentValues& values, snmp::AgentSession& session,
+                     int activeKeySelection) {
+  if (group == Group::Security && activeKeySelection >= 0 && activeKeySelection < 4 &&
+      !AllZero(values.WepKeyBytes)) {
+    Add(session, kWepKeys[activeKeySelection], Raw(values.WepKeyBytes));
+  }
+  for (const Variable variable : WriteGroup(group)) {
+    if (Carried(values, variable)) Add(session, variable, WriteValueOf(values, variable));
   }
 }
 

@@ -16,8 +16,8 @@ ConfigurationSheet::ConfigurationSheet(PageContext& context)
   system_.SetProfileListRefresher([this] { profiles_.RefreshProfileList(); });
   system_.SetFirmwareWindowOpener([this] { OpenFirmwareWindow(); });
   system_.SetRfTestWindowOpener([this] { OpenRfTestWindow(); });
-  system_.SetChannelListTarget(&wireless_.ChannelId());
-  ipConfig_.SetWirelessModeList(&wireless_.Mode());
+  system_.SetChannelPlanListener([this](int domain) { wireless_.UseChannelPlan(domain); });
+  ipConfig_.SetApClientQuery([this] { return wireless_.IsApClientMode(); });
   wireless_.SetDhcpDisabledQuery([this] { return ipConfig_.IsDhcpDisabled(); });
   wireless_.SetRegulatoryDomainQuery([this] { return system_.RegulatoryDomainList().Selection(); });
 }
@@ -68,13 +68,13 @@ void ConfigurationSheet::OpenRfTestWindow() {
 void ConfigurationSheet::Open(const std::string& host) {
   host_ = host;
   open_ = true;
-  context_.session.SetResetNeeded(0);
+  context_.session.SetResetNeeded(false);
   for (int tab = kSystem; tab < kAbout; ++tab) PageAt(tab)->SetHost(host_);
   current_ = kSystem;
   statistic_.WindowCreated();
   SetShown(kSystem, true);
-  context_.session.ReadGroup(1, host_);
-  context_.session.ReadGroup(2, host_);
+  context_.session.ReadGroup(mib::Group::System, host_);
+  context_.session.ReadGroup(mib::Group::IpConfig, host_);
   system_.RebuildChannelList();
 }
 
@@ -93,17 +93,18 @@ void ConfigurationSheet::PressTab(int tab) {
 void ConfigurationSheet::CloseBox() {
   if (!open_) return;
   snmp::AgentSession& session = context_.session;
-  if (session.ResetNeeded() == 1 &&
+  if (session.ResetNeeded() &&
       session.Prompter().AskYesNo(kResetQuestion, ui::kApplicationCaption, ui::MessageIcon::None) ==
           ui::Answer::Yes) {
-    session.SetSingleValue(snmp::SetKind::Integer, host_,
-                           mib::FullOid(mib::Variable::SystemRestart), "1");
+    // The sheet closes whether or not the device took the reset; a refusal has said so.
+    (void)session.SetSingleValue(snmp::SetKind::Integer, host_,
+                                 mib::FullOid(mib::Variable::SystemRestart), "1");
   }
   // The page windows end with the sheet without being hidden first, so the page
   // in front runs no hide steps (the IP Config page would read the device again,
   // right after a reset). The Statistic page's timer ends with its window.
   statistic_.WindowDestroyed();
-  session.SetResetNeeded(0);
+  session.SetResetNeeded(false);
   open_ = false;
 }
 

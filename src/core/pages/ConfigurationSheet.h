@@ -15,11 +15,11 @@
 #include "pages/AboutPage.h"
 #include "pages/IpConfigPage.h"
 #include "pages/Page.h"
+#include "pages/ProfileStore.h"
 #include "pages/SecurityPage.h"
 #include "pages/StatisticPage.h"
 #include "pages/SystemPage.h"
 #include "pages/WirelessPage.h"
-#include "profiles/ProfileStore.h"
 #include "rftest/RfTestWindow.h"
 
 namespace kelvo::pages {
@@ -44,7 +44,7 @@ class ConfigurationSheet {
   SecurityPage& Security() { return security_; }
   AboutPage& About() { return about_; }
   // The System page's "Profile Setting" box.
-  profiles::ProfileStore& Profiles() { return profiles_; }
+  pages::ProfileStore& Profiles() { return profiles_; }
 
   // Opens the sheet for the access point at host: the System page in front,
   // groups 1 and 2 read, the channel list rebuilt.
@@ -86,7 +86,7 @@ class ConfigurationSheet {
   WirelessPage wireless_;
   SecurityPage security_;
   AboutPage about_;
-  profiles::ProfileStore profiles_;
+  pages::ProfileStore profiles_;
   std::string host_;
   int current_ = kSystem;
   bool open_ = false;

@@ -5,6 +5,7 @@
 #include <span>
 
 #include "mib/Conversions.h"
+#include "mib/GroupReply.h"
 #include "mib/MibVariables.h"
 
 namespace kelvo::pages {
@@ -16,7 +17,7 @@ constexpr std::size_t kMacAddressBytes = 6;
 }  // namespace
 
 IpConfigPage::IpConfigPage(PageContext& context)
-    : Page(context, 2),
+    : Page(context, mib::Group::IpConfig),
       dhcpClient_({"Enabled", "Disabled"}, kDhcpEnabled),
       primaryPort_({"Ethernet", "Wireless"}, 0),
       macAddress_(kMacTextLength, "000000000000") {
@@ -27,31 +28,34 @@ IpConfigPage::IpConfigPage(PageContext& context)
 }
 
 bool IpConfigPage::Extract(snmp::AgentSession& session) {
-  const auto address = session.ResponseValueText(1);
+  using mib::Variable;
+  const mib::GroupReply reply(session, Group());
+
+  const auto address = reply.Text(Variable::IpAddress);
   if (!address) return false;
   ipAddress_.SetAddress(mib::SplitDottedAddress(*address));
 
-  const auto mask = session.ResponseValueText(2);
+  const auto mask = reply.Text(Variable::SubnetMask);
   if (!mask) return false;
   subnetMask_.SetAddress(mib::SplitDottedAddress(*mask));
 
-  const auto mac = session.ResponseValueBytes(3);
+  const auto mac = reply.Bytes(Variable::MacAddress);
   if (!mac) return false;
   // A short value gives a short text, which Apply then refuses; nothing past it is read.
   macAddress_.SetText(
       mib::HexText(std::span(mac->data(), std::min(mac->size(), kMacAddressBytes))));
 
-  const auto gateway = session.ResponseValueText(4);
+  const auto gateway = reply.Text(Variable::Gateway);
   if (!gateway) return false;
   gateway_.SetAddress(mib::SplitDottedAddress(*gateway));
 
-  const auto dhcp = session.ResponseValueText(5);
+  const auto dhcp = reply.Integer(Variable::DhcpClient);
   if (!dhcp) return false;
-  dhcpClient_.Select(static_cast<int>(mib::LeadingInteger(*dhcp)) - 1);
+  dhcpClient_.Select(static_cast<int>(*dhcp) - 1);
 
-  const auto port = session.ResponseValueText(6);
+  const auto port = reply.Integer(Variable::PrimaryPort);
   if (!port) return false;
-  primaryPort_.Select(static_cast<int>(mib::LeadingInteger(*port)) - 1);
+  primaryPort_.Select(static_cast<int>(*port) - 1);
   return true;
 }
 
@@ -87,21 +91,21 @@ bool IpConfigPage::ResetNeeded() const {
 
 bool IpConfigPage::Apply() {
   if (!PrepareIpValues()) return false;
-  if (!Session().WriteGroup(2, Host())) return false;
+  if (!Session().WriteGroup(Group(), Host())) return false;
   // The remembered values stay until the next activation, so applying the same change twice
   // resets twice.
   if (ResetNeeded()) {
     Show(kDhcpResetMessage, ui::MessageIcon::None);
-    Session().SetSingleValue(snmp::SetKind::Integer, Host(),
-                             mib::FullOid(mib::Variable::SystemRestart), "1");
+    // A refused reset has shown its message; the write itself was taken.
+    (void)Session().SetSingleValue(snmp::SetKind::Integer, Host(),
+                                   mib::FullOid(mib::Variable::SystemRestart), "1");
   }
   return true;
 }
 
 void IpConfigPage::ChooseDhcpClient(int index) {
   dhcpClient_.Select(index);
-  if (dhcpClient_.Selection() == kDhcpEnabled && wirelessModeList_ != nullptr &&
-      wirelessModeList_->Selection() == kApClientMode) {
+  if (dhcpClient_.Selection() == kDhcpEnabled && isApClient_ && isApClient_()) {
     dhcpClient_.Select(kDhcpDisabled);
     Show(kApClientNeedsFixedAddressMessage, ui::MessageIcon::None);
     return;

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 #include "pages/Page.h"
@@ -24,8 +25,6 @@ class IpConfigPage : public Page {
  public:
   static constexpr int kDhcpEnabled = 0;
   static constexpr int kDhcpDisabled = 1;
-  // The "AP Client" entry of the Wireless page's "Mode:" list.
-  static constexpr int kApClientMode = 2;
 
   explicit IpConfigPage(PageContext& context);
 
@@ -49,18 +48,21 @@ class IpConfigPage : public Page {
   bool IsDhcpDisabled() const { return dhcpClient_.Selection() == kDhcpDisabled; }
   // The user picked an entry of "DHCP Client:".
   void ChooseDhcpClient(int index);
+  // The addresses are editable only when DHCP is not enabled; run after every change of
+  // "DHCP Client:" (a choice, a read, a loaded profile).
+  void ApplyEnablingRule();
 
   void Activate() override;
   void ShowChanged(bool visible) override;
   bool Extract(snmp::AgentSession& session) override;
 
-  // The Wireless page's "Mode:" list, set by the sheet; unset counts as not "AP Client".
-  void SetWirelessModeList(const ui::ChoiceList* modeList) { wirelessModeList_ = modeList; }
+  // Whether the Wireless page has "AP Client" selected, asked by the sheet's link; unset
+  // counts as not "AP Client".
+  void SetApClientQuery(std::function<bool()> isApClient) { isApClient_ = std::move(isApClient); }
 
  private:
   using Address = std::array<std::uint8_t, 4>;
 
-  void ApplyEnablingRule();
   bool ResetNeeded() const;
 
   ui::AddressField ipAddress_;
@@ -79,7 +81,7 @@ class IpConfigPage : public Page {
   Address rememberedGateway_{};
   Address rememberedSubnetMask_{};
 
-  const ui::ChoiceList* wirelessModeList_ = nullptr;
+  std::function<bool()> isApClient_;
 };
 
 }  // namespace kelvo::pages

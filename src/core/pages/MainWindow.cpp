@@ -56,7 +56,7 @@ void MainWindow::Configure() {
   if (SelectedRow() == kNoRow) return;
   prompt_.Open();
   if (runPrompt_) runPrompt_(prompt_);
-  if (session_.Authorised() != 1) return;
+  if (!session_.Authorised()) return;
   sheet_.Open(ChosenHost());
   if (runSheet_) runSheet_(sheet_);
   if (sheet_.IsOpen()) sheet_.CloseBox();

@@ -6,7 +6,7 @@
 
 namespace kelvo::pages {
 
-Page::Page(PageContext& context, int group) : context_(context), group_(group) {
+Page::Page(PageContext& context, mib::Group group) : context_(context), group_(group) {
   context_.session.AttachGroup(group_, this);
 }
 

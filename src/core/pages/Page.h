@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "mib/AgentValues.h"
+#include "mib/MibVariables.h"
 #include "snmp/AgentSession.h"
 #include "ui/Controls.h"
 #include "ui/Prompter.h"
@@ -27,12 +28,12 @@ struct PageContext {
 // user-interface thread.
 class Page : public snmp::AgentGroup {
  public:
-  Page(PageContext& context, int group);
+  Page(PageContext& context, mib::Group group);
   ~Page() override;
   Page(const Page&) = delete;
   Page& operator=(const Page&) = delete;
 
-  int Group() const { return group_; }
+  mib::Group Group() const { return group_; }
   const std::string& Host() const { return host_; }
   void SetHost(std::string host) { host_ = std::move(host); }
 
@@ -57,7 +58,7 @@ class Page : public snmp::AgentGroup {
 
  private:
   PageContext& context_;
-  int group_;
+  mib::Group group_;
   std::string host_;
 };
 

@@ -13,7 +13,7 @@ void PasswordPrompt::Open() {
 bool PasswordPrompt::Ok() {
   const auto password = password_.Take(session_.Prompter());
   if (!password) return false;
-  session_.SetAuthorised(1);
+  session_.SetAuthorised(true);
   session_.SetWriteCommunity(*password);
   open_ = false;
   return true;
@@ -22,7 +22,7 @@ bool PasswordPrompt::Ok() {
 void PasswordPrompt::Escape() { open_ = false; }
 
 void PasswordPrompt::CloseBox() {
-  session_.SetAuthorised(0);
+  session_.SetAuthorised(false);
   open_ = false;
 }
 

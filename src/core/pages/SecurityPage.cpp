@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "mib/Conversions.h"
+#include "mib/GroupReply.h"
 #include "mib/MibVariables.h"
 #include "mib/RadioTables.h"
 #include "mib/WriteGroupBuilder.h"
@@ -30,23 +31,6 @@ constexpr long kLargestInterval = 65535;
 // What the key bytes hold in passphrase mode: anything but zero, so the key is sent.
 constexpr std::uint8_t kPassphraseMarker = 0x11;
 
-// Positions in the reply of read group 5.
-enum Position : std::size_t {
-  kWepKey1 = 1,
-  kWepMode = 5,
-  kActiveKey,
-  kAuthenticationType,
-  kEncryptionType,
-  kReAuthEnabled,
-  kReAuthPeriod,
-  kRadiusServer1,
-  kRadiusSecret1 = kRadiusServer1 + 4,
-  kWpaSupportStation = kRadiusSecret1 + 4,
-  kWpaCipher,
-  kPreSharedKey,
-  kGroupKeyInterval,
-};
-
 // Selects the entry that a device value (counting from 1) stands for; none outside the list.
 void SelectNumbered(ui::ChoiceList& list, long value) {
   const long position = value - 1;
@@ -64,7 +48,7 @@ std::string LeadingHex(const std::vector<std::uint8_t>& bytes, std::size_t n) {
 }  // namespace
 
 SecurityPage::SecurityPage(PageContext& context)
-    : Page(context, 5),
+    : Page(context, mib::Group::Security),
       auth_({"Open System", "Shard Key", "Both Type", "802.1X With EAP"}, 0),
       encry_({"None", "WEP", "802.1XKey"}, 0),
       wep_({"Enable 64", "Enable 128"}, kWep64),
@@ -161,44 +145,40 @@ void SecurityPage::Activate() {
 void SecurityPage::ShowChanged(bool /*visible*/) {}
 
 bool SecurityPage::Extract(snmp::AgentSession& session) {
-  const auto integer = [&session](std::size_t position) -> std::optional<long> {
-    const auto text = session.ResponseValueText(position);
-    if (!text) return std::nullopt;
-    return mib::LeadingInteger(*text);
-  };
+  using mib::Variable;
+  constexpr Variable kKeys[] = {Variable::WepKey1, Variable::WepKey2, Variable::WepKey3,
+                                Variable::WepKey4};
+  constexpr Variable kServers[] = {Variable::RadiusServer1, Variable::RadiusServer2,
+                                   Variable::RadiusServer3, Variable::RadiusServer4};
+  constexpr Variable kSecrets[] = {Variable::RadiusSecret1, Variable::RadiusSecret2,
+                                   Variable::RadiusSecret3, Variable::RadiusSecret4};
+  const mib::GroupReply reply(session, Group());
 
   // The WEP mode decides how many bytes of each key are shown, so it goes first.
-  const auto mode = integer(kWepMode);
+  const auto mode = reply.Integer(Variable::WepMode);
   if (!mode) return false;
+  wep_.Select(mib::WepModePosition(*mode));
   std::optional<std::size_t> keyBytes;
-  if (*mode == 1) {
-    wep_.Select(kWep64);
-  } else if (*mode == 3) {
-    wep_.Select(kWep128);
-  } else {
-    wep_.Select(*mode >= 0 && *mode < wep_.Count() ? static_cast<int>(*mode)
-                                                   : ui::ChoiceList::kNone);
-  }
   if (wep_.HasSelection()) keyBytes = wep_.Selection() == kWep64 ? 5 : 13;
 
   for (std::size_t i = 0; i < keys_.size(); ++i) {
-    const auto key = session.ResponseValueBytes(kWepKey1 + i);
+    const auto key = reply.Bytes(kKeys[i]);
     if (!key) return false;
     // Without a known mode, the key as the device sent it (13 bytes at most).
     keys_[i].SetText(LeadingHex(*key, keyBytes.value_or(kKey128Digits / 2)));
   }
 
-  const auto active = integer(kActiveKey);
+  const auto active = reply.Integer(Variable::ActiveKey);
   if (!active) return false;
   SelectNumbered(active_, *active);
 
-  const auto authentication = integer(kAuthenticationType);
+  const auto authentication = reply.Integer(Variable::AuthenticationType);
   if (!authentication) return false;
   SelectNumbered(auth_, *authentication);
   const long row = *authentication - 1;
   if (row >= 0 && row < static_cast<long>(std::size(mib::kEncryptionChoices))) {
     RefillEncryption(static_cast<int>(row));
-    const auto encryption = integer(kEncryptionType);
+    const auto encryption = reply.Integer(Variable::EncryptionType);
     if (!encryption) return false;
     const int position =
         mib::EncryptionPosition(static_cast<int>(row), static_cast<int>(*encryption));
@@ -206,36 +186,39 @@ bool SecurityPage::Extract(snmp::AgentSession& session) {
   }
   SettleEncryption();
 
-  const auto reAuthEnabled = integer(kReAuthEnabled);
+  const auto reAuthEnabled = reply.Integer(Variable::ReAuthEnabled);
   if (!reAuthEnabled) return false;
   SelectNumbered(reAuthEnabled_, *reAuthEnabled);
-  const auto reAuthPeriod = integer(kReAuthPeriod);
+  const auto reAuthPeriod = reply.Integer(Variable::ReAuthPeriod);
   if (!reAuthPeriod) return false;
   reAuthPeriod_.SetNumber(*reAuthPeriod);
 
   for (std::size_t i = 0; i < radiusIps_.size(); ++i) {
-    const auto server = session.ResponseValueText(kRadiusServer1 + i);
+    const auto server = reply.Text(kServers[i]);
     if (!server) return false;
     radiusIps_[i].SetAddress(mib::SplitDottedAddress(*server));
   }
   for (std::size_t i = 0; i < secrets_.size(); ++i) {
-    const auto secret = session.ResponseValueText(kRadiusSecret1 + i);
+    const auto secret = reply.Text(kSecrets[i]);
     if (!secret) return false;
     secrets_[i].SetText(*secret);
   }
 
-  const auto stations = integer(kWpaSupportStation);
+  const auto stations = reply.Integer(Variable::WpaSupportStation);
   if (!stations) return false;
   SelectNumbered(supportSta_, *stations);
-  const auto cipher = integer(kWpaCipher);
+  const auto cipher = reply.Integer(Variable::WpaCipher);
   if (!cipher) return false;
   SelectNumbered(cipher_, *cipher);
 
-  const auto psk = session.ResponseValueBytes(kPreSharedKey);
+  const auto psk = reply.Bytes(Variable::PreSharedKey);
   if (!psk) return false;
-  psk_.SetText(LeadingHex(*psk, kPskBytesShown));
+  // Only a whole key can be written back as it was read. Anything shorter shows as the
+  // all-zero key, which a write leaves out, so the device keeps whatever it holds.
+  psk_.SetText(psk->size() >= kPskBytesShown ? LeadingHex(*psk, kPskBytesShown)
+                                             : std::string(kHexPskDigits, '0'));
 
-  const auto interval = integer(kGroupKeyInterval);
+  const auto interval = reply.Integer(Variable::GroupKeyInterval);
   if (!interval) return false;
   keyInterval_.SetNumber(*interval);
   return true;
@@ -299,7 +282,7 @@ bool SecurityPage::PrepareSecurityValues() {
 
   mib::AgentValues& values = Values();
   values.ActiveKey = std::to_string(active_.Selection() + 1);
-  values.WepMode = wep_.Selection() == kWep64 ? "1" : "3";
+  values.WepMode = std::to_string(mib::kWepModes[wep_.Selection() == kWep64 ? 0 : 1]);
   values.AuthenticationType = std::to_string(auth_.Selection() + 1);
   // Without a choice inside the table, no encryption.
   values.EncryptionType =
@@ -340,8 +323,9 @@ void SecurityPage::Apply() {
   if (encry_.Selection() == rememberedEncryption_) return;
   rememberedEncryption_ = encry_.Selection();
   Context().timers.Pause(std::chrono::milliseconds(200));
-  Session().SetSingleValue(snmp::SetKind::Integer, Host(),
-                           mib::FullOid(mib::Variable::SystemRestart), "2");
+  // A refused restart has shown its message; the values were written.
+  (void)Session().SetSingleValue(snmp::SetKind::Integer, Host(),
+                                 mib::FullOid(mib::Variable::SystemRestart), "2");
 }
 
 }  // namespace kelvo::pages

@@ -6,7 +6,7 @@ namespace kelvo::pages {
 using statistics::kCounters;
 using statistics::View;
 
-StatisticPage::StatisticPage(PageContext& context) : Page(context, kGroup) {
+StatisticPage::StatisticPage(PageContext& context) : Page(context, mib::Group::Statistics) {
   for (std::size_t i = 0; i < headings_.size(); ++i) {
     headings_[i].SetText(std::string(kHeadings[i]));
     headings_[i].SetReadOnly(true);
@@ -42,7 +42,7 @@ void StatisticPage::WindowDestroyed() {
 
 void StatisticPage::ShowChanged(bool visible) {
   shown_ = visible;
-  Session().SetQuiet(visible ? 1 : 0);
+  Session().SetQuiet(visible);
   if (!visible) {
     if (timer_) timer_->Stop();
     return;

@@ -18,7 +18,6 @@ namespace kelvo::pages {
 
 class StatisticPage final : public Page {
  public:
-  static constexpr int kGroup = 3;
   static constexpr std::chrono::milliseconds kRefreshInterval{2500};
   static constexpr std::string_view kTimerFailedMessage = "Can not set timer!";
   static constexpr std::string_view kSelectTypeCaption = "Select Type";

@@ -5,6 +5,7 @@
 #include <span>
 
 #include "mib/Conversions.h"
+#include "mib/GroupReply.h"
 #include "mib/MibVariables.h"
 #include "mib/RadioTables.h"
 #include "pages/ManufacturingSwitch.h"
@@ -21,9 +22,9 @@ constexpr std::size_t kMacAddressBytes = 6;
 class NetworkMessagesSuppressed {
  public:
   explicit NetworkMessagesSuppressed(snmp::AgentSession& session) : session_(session) {
-    session_.SetNetworkMessageSuppressed(1);
+    session_.SetNetworkMessageSuppressed(true);
   }
-  ~NetworkMessagesSuppressed() { session_.SetNetworkMessageSuppressed(0); }
+  ~NetworkMessagesSuppressed() { session_.SetNetworkMessageSuppressed(false); }
   NetworkMessagesSuppressed(const NetworkMessagesSuppressed&) = delete;
   NetworkMessagesSuppressed& operator=(const NetworkMessagesSuppressed&) = delete;
 
@@ -38,7 +39,7 @@ std::vector<std::string> RegulatoryDomainEntries() {
 }  // namespace
 
 SystemPage::SystemPage(PageContext& context)
-    : Page(context, 1),
+    : Page(context, mib::Group::System),
       regulatoryDomainList_(RegulatoryDomainEntries(), 0),
       serialNumber_(kSerialNumberLimit),
       newPassword_(kPasswordLimit),
@@ -55,36 +56,37 @@ SystemPage::SystemPage(PageContext& context)
 }
 
 bool SystemPage::Extract(snmp::AgentSession& session) {
+  using mib::Variable;
+  const mib::GroupReply reply(session, Group());
   mib::AgentValues& values = Values();
 
-  const auto description = session.ResponseValueText(1);
+  const auto description = reply.Text(Variable::SystemDescription);
   if (!description) return false;
   values.SystemDescription = *description;
   description_.SetText(*description);
 
-  const auto mac = session.ResponseValueBytes(2);
+  const auto mac = reply.Bytes(Variable::MacAddress);
   if (!mac) return false;
   // A short value shows the bytes that came; nothing past them is read.
   values.MacAddressText =
       mib::HexText(std::span(mac->data(), std::min(mac->size(), kMacAddressBytes)));
   macAddress_.SetText(values.MacAddressText);
 
-  const auto trap = session.ResponseValueText(3);
-  if (!trap) return false;
-  const long trapEnable = mib::LeadingInteger(*trap);
-  if (trapEnable == 1) trapEnabled_.SetChecked(true);
-  if (trapEnable == 0) trapEnabled_.SetChecked(false);
+  const auto trapEnable = reply.Integer(Variable::TrapEnable);
+  if (!trapEnable) return false;
+  if (*trapEnable == 1) trapEnabled_.SetChecked(true);
+  if (*trapEnable == 0) trapEnabled_.SetChecked(false);
 
-  const auto domain = session.ResponseValueText(4);
+  const auto domain = reply.Integer(Variable::RegulatoryDomain);
   if (!domain) return false;
   // A domain the list does not know leaves no entry selected and the shown name as it was.
-  regulatoryDomainList_.Select(static_cast<int>(mib::LeadingInteger(*domain)));
+  regulatoryDomainList_.Select(static_cast<int>(*domain));
   if (regulatoryDomainList_.HasSelection()) {
     values.RegulatoryDomainName = regulatoryDomainList_.SelectedText();
   }
   regulationDomain_.SetText(values.RegulatoryDomainName);
 
-  const auto serial = session.ResponseValueText(5);
+  const auto serial = reply.Text(Variable::SerialNumber);
   if (!serial) return false;
   serialNumber_.SetText(*serial);
   return true;
@@ -124,7 +126,7 @@ bool SystemPage::PrepareSystemValues() {
 bool SystemPage::Apply() {
   if (!PrepareSystemValues()) return false;
   // The session adopts the new password as its write community when this succeeds.
-  if (!Session().WriteGroup(1, Host())) return false;
+  if (!Session().WriteGroup(Group(), Host())) return false;
   if (regulatoryDomainList_.Selection() != rememberedDomain_) {
     RebuildChannelList();
     rememberedDomain_ = regulatoryDomainList_.Selection();
@@ -142,7 +144,7 @@ bool SystemPage::Reset() { return SetSingle(mib::FullOid(mib::Variable::SystemRe
 bool SystemPage::LoadDefault() {
   if (!SetSingle(mib::FullOid(mib::Variable::LoadDefault), "1")) return false;
   // The factory values take effect with a reset, which the sheet offers on closing.
-  Session().SetResetNeeded(1);
+  Session().SetResetNeeded(true);
   return true;
 }
 
@@ -172,9 +174,8 @@ void SystemPage::ShowChanged(bool /*visible*/) {
 }
 
 void SystemPage::RebuildChannelList() {
-  if (channelList_ == nullptr) return;
   // Without a selected domain there is no plan, and the list stays empty.
-  channelList_->SetEntries(mib::ChannelEntries(regulatoryDomainList_.Selection()));
+  if (channelPlanListener_) channelPlanListener_(regulatoryDomainList_.Selection());
 }
 
 }  // namespace kelvo::pages

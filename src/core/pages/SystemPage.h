@@ -64,11 +64,13 @@ class SystemPage : public Page {
 
   void Activate() override;
   void ShowChanged(bool visible) override;
-  // Refills the Wireless page's "Channel ID:" list from the plan of the selected domain.
+  // Passes the selected domain (-1 for none) on to whoever keeps the "Channel ID:" list.
   void RebuildChannelList();
 
   // Links set by the sheet; any of them may be left unset.
-  void SetChannelListTarget(ui::ChoiceList* list) { channelList_ = list; }
+  void SetChannelPlanListener(std::function<void(int domain)> listener) {
+    channelPlanListener_ = std::move(listener);
+  }
   void SetFirmwareWindowOpener(std::function<void()> opener) {
     firmwareWindowOpener_ = std::move(opener);
   }
@@ -111,7 +113,7 @@ class SystemPage : public Page {
   ui::Button defaultButton_;
 
   int rememberedDomain_ = 0;
-  ui::ChoiceList* channelList_ = nullptr;
+  std::function<void(int domain)> channelPlanListener_;
   std::function<void()> firmwareWindowOpener_;
   std::function<void()> rfTestWindowOpener_;
   std::function<void()> profileListRefresher_;

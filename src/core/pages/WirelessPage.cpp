@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "mib/Conversions.h"
+#include "mib/GroupReply.h"
 #include "mib/MibVariables.h"
 #include "mib/RadioTables.h"
 #include "pages/AuthorizedMacTable.h"
@@ -36,44 +37,10 @@ constexpr long kThresholdMax = 2347;
 constexpr long kBeaconMin = 20;
 constexpr long kBeaconMax = 1000;
 
-// "Basic Rates:" entry i sets byte i to its rate code; the others stay 0.
-constexpr std::array<std::uint8_t, 4> kBasicRateCodes = {0x82, 0x84, 0x8B, 0x96};
-// "Mode:" entry i is sent as this OperationMode; 4 has no entry.
-constexpr std::array<int, 4> kOperationModes = {1, 2, 3, 5};
+std::vector<std::string> RateEntries() { return {mib::kRateNames.begin(), mib::kRateNames.end()}; }
 
-std::vector<std::string> RateEntries() { return {"1", "2", "5.5", "11"}; }
-
-std::vector<std::string> CreationChannelEntries() {
-  std::vector<std::string> entries;
-  for (int channel = 1; channel <= 14; ++channel) {
-    entries.push_back("Channel " + std::to_string(channel));
-  }
-  return entries;
-}
-
-// The "Basic Rates:" entry whose single rate byte the value holds, read as a little-endian
-// number from the first four bytes; none for any other value and for a value too short.
-int BasicRatesEntry(std::span<const std::uint8_t> bytes) {
-  if (bytes.size() < 4) return ui::ChoiceList::kNone;
-  std::uint32_t value = 0;
-  for (std::size_t i = 0; i < 4; ++i) {
-    value |= static_cast<std::uint32_t>(bytes[i]) << (8 * i);
-  }
-  for (std::size_t i = 0; i < kBasicRateCodes.size(); ++i) {
-    if (value == static_cast<std::uint32_t>(kBasicRateCodes[i]) << (8 * i)) {
-      return static_cast<int>(i);
-    }
-  }
-  return ui::ChoiceList::kNone;
-}
-
-// The "Mode:" entry of an OperationMode. Any other value is taken as an entry position, so 4
-// selects none.
-int ModeEntry(long operationMode) {
-  for (std::size_t i = 0; i < kOperationModes.size(); ++i) {
-    if (kOperationModes[i] == operationMode) return static_cast<int>(i);
-  }
-  return static_cast<int>(operationMode);
+std::vector<std::string> ModeEntries() {
+  return {mib::kOperationModeNames.begin(), mib::kOperationModeNames.end()};
 }
 
 // `on` checks the box, `off` unchecks it, any other value leaves it.
@@ -85,14 +52,14 @@ void SetCheck(ui::CheckBox& box, long value, long on, long off) {
 }  // namespace
 
 WirelessPage::WirelessPage(PageContext& context)
-    : Page(context, 4),
-      channelId_(CreationChannelEntries(), 0),
+    : Page(context, mib::Group::Wireless),
+      channelId_(mib::AllChannelEntries(), 0),
       essid_(32, "ESSID"),
       deviceName_(32, "APName"),
       basicRates_(RateEntries(), 0),
       dataRates_(RateEntries(), 0),
       preambleType_({"Short", "Long"}, 0),
-      mode_({"Bridge", "AP", "AP Client", "Repeater"}, kBridge),
+      mode_(ModeEntries(), kBridge),
       bssid_(kAddressDigits, "000000000000"),
       inputMacAddress_(kAddressDigits),
       modeAtFocus_(kBridge),
@@ -120,66 +87,67 @@ void WirelessPage::Refresh() {
   FetchAuthorizedTable();
 }
 
-bool WirelessPage::Extract(snmp::AgentSession& session) {
-  const auto number = [&session](std::size_t position) -> std::optional<long> {
-    const auto text = session.ResponseValueText(position);
-    if (!text) return std::nullopt;
-    return mib::LeadingInteger(*text);
-  };
+void WirelessPage::UseChannelPlan(int domain) {
+  channelId_.SetEntries(mib::ChannelEntries(domain));
+}
 
-  const auto channel = number(1);
+bool WirelessPage::Extract(snmp::AgentSession& session) {
+  using mib::Variable;
+  const mib::GroupReply reply(session, Group());
+
+  const auto channel = reply.Integer(Variable::Channel);
   if (!channel) return false;
   readChannel_ = *channel;
-  const int position = mib::ChannelPosition(RegulatoryDomain(), static_cast<int>(*channel));
+  const int position = mib::ChannelPosition(RegulatoryDomain(), *channel);
   channelId_.Select(position < 0 ? 0 : position);
 
-  const auto essid = session.ResponseValueText(2);
+  const auto essid = reply.Text(Variable::Essid);
   if (!essid) return false;
   essid_.SetText(*essid);
-  const auto deviceName = session.ResponseValueText(3);
+  const auto deviceName = reply.Text(Variable::DeviceName);
   if (!deviceName) return false;
   deviceName_.SetText(*deviceName);
 
-  const auto basicRates = session.ResponseValueBytes(4);
+  const auto basicRates = reply.Bytes(Variable::BasicRates);
   if (!basicRates) return false;
-  basicRates_.Select(BasicRatesEntry(*basicRates));
+  basicRates_.Select(mib::BasicRatesPosition(*basicRates));
 
-  const auto dataRate = number(5);
+  const auto dataRate = reply.Integer(Variable::DataRate);
   if (!dataRate) return false;
   dataRates_.Select(static_cast<int>(*dataRate - 1));
 
-  const auto operationMode = number(6);
+  const auto operationMode = reply.Integer(Variable::OperationMode);
   if (!operationMode) return false;
-  mode_.Select(ModeEntry(*operationMode));
+  mode_.Select(mib::OperationModePosition(*operationMode));
 
-  const auto bssid = session.ResponseValueBytes(7);
+  const auto bssid = reply.Bytes(Variable::Bssid);
   if (!bssid) return false;
   const std::size_t bssidBytes = std::min<std::size_t>(bssid->size(), 6);
   Values().BssidText = mib::HexText(std::span(bssid->data(), bssidBytes));
   bssid_.SetText(Values().BssidText);
 
-  const auto preamble = number(8);
+  const auto preamble = reply.Integer(Variable::PreambleType);
   if (!preamble) return false;
   preambleType_.Select(static_cast<int>(*preamble - 1));
 
-  const auto rts = number(9);
+  const auto rts = reply.Integer(Variable::RtsThreshold);
   if (!rts) return false;
   rtsThreshold_.SetNumber(*rts);
-  const auto fragmentation = number(10);
+  const auto fragmentation = reply.Integer(Variable::FragmentationThreshold);
   if (!fragmentation) return false;
   fragThreshold_.SetNumber(*fragmentation);
   // The three numbers go in together, before the check boxes.
-  const auto beacon = number(14);
+  const auto beacon = reply.Integer(Variable::BeaconInterval);
   if (!beacon) return false;
   beaconInterval_.SetNumber(*beacon);
 
-  const auto tableEnable = number(11);
+  const auto tableEnable = reply.Integer(Variable::AuthorizedTableEnable);
   if (!tableEnable) return false;
   SetCheck(enableAuthorizedTable_, *tableEnable, 1, 2);
-  const auto rejectProbe = number(12);
+  const auto rejectProbe = reply.Integer(Variable::RejectBroadcastProbe);
   if (!rejectProbe) return false;
   SetCheck(rejectBroadcastProbe_, *rejectProbe, 1, 0);
-  const auto wlanDisable = number(13);
+  const auto wlanDisable = reply.Integer(Variable::WlanDisable);
   if (!wlanDisable) return false;
   SetCheck(wlanInterface_, *wlanDisable, 0, 1);
 
@@ -244,7 +212,7 @@ bool WirelessPage::PrepareWirelessValues() {
   if (const int rate = basicRates_.Selection(); rate != ui::ChoiceList::kNone) {
     values.BasicRatesBytes = {};
     values.BasicRatesBytes[static_cast<std::size_t>(rate)] =
-        kBasicRateCodes[static_cast<std::size_t>(rate)];
+        mib::kBasicRateCodes[static_cast<std::size_t>(rate)];
     values.BasicRatesIndex = std::to_string(rate);
     values.RateSetting = "2";
   }
@@ -252,7 +220,7 @@ bool WirelessPage::PrepareWirelessValues() {
   values.DataRate = std::to_string(dataRates_.Selection() + 1);
   if (mode_.HasSelection()) {
     values.OperationMode =
-        std::to_string(kOperationModes[static_cast<std::size_t>(mode_.Selection())]);
+        std::to_string(mib::kOperationModes[static_cast<std::size_t>(mode_.Selection())]);
   }
   values.BssidBytes = bssid;
   values.PreambleType = std::to_string(preambleType_.Selection() + 1);
@@ -272,7 +240,7 @@ void WirelessPage::Apply() {
   RestartRadioIfChanged();
   if (mode_.Selection() != rememberedMode_) {
     // A new operation mode takes effect only after a full reset, which the sheet offers.
-    Session().SetResetNeeded(1);
+    Session().SetResetNeeded(true);
     rememberedMode_ = mode_.Selection();
   }
 }
@@ -288,8 +256,9 @@ void WirelessPage::RestartRadioIfChanged() {
   rememberedRadio_ = current;
   // The device needs a moment after the write before it restarts the radio.
   Context().timers.Pause(std::chrono::milliseconds(200));
-  Session().SetSingleValue(snmp::SetKind::Integer, Host(),
-                           mib::FullOid(mib::Variable::SystemRestart), "2");
+  // A refused restart has shown its message; the values were written.
+  (void)Session().SetSingleValue(snmp::SetKind::Integer, Host(),
+                                 mib::FullOid(mib::Variable::SystemRestart), "2");
 }
 
 void WirelessPage::FocusMode() { modeAtFocus_ = mode_.Selection(); }

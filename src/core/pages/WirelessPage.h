@@ -51,6 +51,9 @@ class WirelessPage final : public Page {
 
   // Whether "Mode:" shows "AP Client"; the IP page asks before it enables DHCP.
   bool IsApClientMode() const { return mode_.Selection() == kApClient; }
+  // Refills "Channel ID:" from the channel plan of a regulatory domain (the System page's,
+  // passed on by the sheet when it changes); an unknown domain leaves the list empty.
+  void UseChannelPlan(int domain);
 
   // The Refresh button: the group, then the MAC table.
   void Refresh() override;

@@ -99,6 +99,8 @@ void AppendLine(std::string& out, std::string_view key, std::string_view value =
 
 }  // namespace
 
+std::string ProfileDirectory(const std::string& settingsPath) { return settingsPath + "Profile/"; }
+
 bool StartsWithTwelveHexDigits(std::string_view text) {
   if (text.size() < kMacDigits) return false;
   for (std::size_t i = 0; i < kMacDigits; ++i) {

@@ -14,6 +14,11 @@
 
 namespace kelvo::profiles {
 
+inline constexpr std::string_view kProfileExtension = ".kvp";
+
+// The settings path followed by "Profile/"; the relative "Profile/" when the path is empty.
+std::string ProfileDirectory(const std::string& settingsPath);
+
 inline constexpr std::string_view kProfileHeader = "@@@ Kelvodesk Profile Information @@@";
 inline constexpr std::string_view kCannotOpenMessage = "Can not open file!";
 inline constexpr std::string_view kNotProfileMessage = "Not correctly Kelvodesk profile!";

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "mib/RadioTables.h"
 #include "rftest/TestOperations.h"
 #include "snmp/AgentSession.h"
 #include "ui/Prompter.h"
@@ -64,9 +65,7 @@ RfTestWindow::RfTestWindow(snmp::AgentSession& session, ui::TimerService& timers
   // The socket layer needs no start-up here, so opening cannot fail.
   wireless_.SetAddress({0, 0, 0, 0});
   ethernet_.SetAddress({0, 0, 0, 0});
-  std::vector<std::string> channels;
-  for (int i = 1; i <= 14; ++i) channels.push_back("Channel " + std::to_string(i));
-  channel_.SetEntries(std::move(channels));
+  channel_.SetEntries(mib::AllChannelEntries());
   channel_.Select(0);
   dataRate_.SetEntries({"1 Mb", "2 Mb", "5.5 Mb", "11 Mb"});
   dataRate_.Select(3);

@@ -29,11 +29,10 @@ bool IsRegisterBlock(TestGroup group) {
 
 std::string OidOf(TestGroup group) { return mib::FullOid(TestVariableOf(group).variable); }
 
-// Adds the group's block as raw octet string content ("NULL" is only the placeholder text).
+// Adds the group's block as raw octet string content.
 void AddBlock(snmp::AgentSession& session, TestGroup group,
               const std::vector<std::uint8_t>& bytes) {
-  session.AddSetVariable(OidOf(group), snmp::SetType::OctetString, "NULL", bytes.data(),
-                         bytes.size(), true);
+  session.AddSetVariable(OidOf(group), bytes);
 }
 
 int ErrorStatus(snmp::AgentSession& session) { return session.Component().Message().ErrorStatus(); }
@@ -45,8 +44,7 @@ bool SetTestVariable(snmp::AgentSession& session, TestGroup group, const std::st
   if (group != TestGroup::Command && !CarriesBlock(group)) return false;
   session.BeginRequest(snmp::PduType::SetRequest, session.WriteCommunity());
   if (group == TestGroup::Command) {
-    session.AddSetVariable(OidOf(group), snmp::SetType::Integer, TestModeText(blocks.mode), nullptr,
-                           0, false);
+    session.AddSetVariable(OidOf(group), snmp::SetType::Integer, TestModeText(blocks.mode));
   } else {
     AddBlock(session, group, blocks.BytesOf(group));
   }

@@ -12,11 +12,11 @@ constexpr int kListenTimeoutMs = 1000;
 constexpr int kSingleSetTimeoutMs = 2000;
 constexpr int kServerAddressTimeoutMs = 60000;
 
-int WriteTimeoutMs(int group) {
+int WriteTimeoutMs(mib::Group group) {
   switch (group) {
-    case 4:
+    case mib::Group::Wireless:
       return 3000;
-    case 5:
+    case mib::Group::Security:
       return 15000;
     default:
       return 2000;
@@ -33,8 +33,12 @@ AgentSession::AgentSession(std::unique_ptr<SnmpComponent> component, ui::Prompte
 
 AgentSession::~AgentSession() { component_->SetListener(nullptr); }
 
-void AgentSession::AttachGroup(int group, AgentGroup* handler) {
-  if (group >= 1 && group <= 5) groups_[static_cast<std::size_t>(group)] = handler;
+void AgentSession::AttachGroup(mib::Group group, AgentGroup* handler) {
+  groups_.at(static_cast<std::size_t>(group)) = handler;
+}
+
+AgentGroup* AgentSession::Handler(mib::Group group) const {
+  return groups_.at(static_cast<std::size_t>(group));
 }
 
 void AgentSession::ShowError(std::string_view text) {
@@ -60,33 +64,31 @@ SnmpStatus AgentSession::SendBuilt(const std::string& host, int timeoutMs) {
   return component_->Send();
 }
 
-void AgentSession::ReadGroup(int group, const std::string& host) {
-  discovering_ = 0;
+void AgentSession::ReadGroup(mib::Group group, const std::string& host) {
+  discovering_ = false;
   ui::BusyScope busy(busy_);
   SetStatusText(messages::kGettingOids);
 
-  AgentGroup* handler =
-      (group >= 1 && group <= 5) ? groups_[static_cast<std::size_t>(group)] : nullptr;
+  AgentGroup* handler = Handler(group);
   BeginRequest(PduType::GetRequest, kReadCommunity);
   if (handler != nullptr) {
     for (const std::string& oid : handler->ReadIdentifiers()) AddGetVariable(oid);
   }
   if (!SendBuilt(host, kReadTimeoutMs)) {
-    if (quiet_ == 0) ShowError(messages::kTimeout);
+    if (!quiet_) ShowError(messages::kTimeout);
     return;
   }
   // The reply's values are taken even when the agent reported an error.
-  if (handler != nullptr && !handler->Extract(*this) && group != 3) {
+  if (handler != nullptr && !handler->Extract(*this) && group != mib::Group::Statistics) {
     ShowError(messages::kExtractError);
   }
-  if (component_->Message().ErrorStatus() != 0 && quiet_ == 0) ShowError(messages::kGetError);
+  if (component_->Message().ErrorStatus() != 0 && !quiet_) ShowError(messages::kGetError);
 }
 
-bool AgentSession::WriteGroup(int group, const std::string& host) {
-  AgentGroup* handler =
-      (group >= 1 && group <= 5) ? groups_[static_cast<std::size_t>(group)] : nullptr;
+bool AgentSession::WriteGroup(mib::Group group, const std::string& host) {
+  AgentGroup* handler = Handler(group);
   BeginRequest(PduType::SetRequest, writeCommunity_);
-  if (handler != nullptr && group != 3) handler->BuildWrite(*this);
+  if (handler != nullptr && group != mib::Group::Statistics) handler->BuildWrite(*this);
   if (!SendBuilt(host, WriteTimeoutMs(group))) {
     ShowError(messages::kTimeout);
     return false;
@@ -95,7 +97,7 @@ bool AgentSession::WriteGroup(int group, const std::string& host) {
     ShowError(messages::kSetError);
     return false;
   }
-  if (group == 1 && handler != nullptr) {
+  if (group == mib::Group::System && handler != nullptr) {
     if (auto password = handler->NewWriteCommunity()) writeCommunity_ = std::move(*password);
   }
   return true;
@@ -129,18 +131,15 @@ void AgentSession::AddGetVariable(std::string_view oid) {
   component_->Message().Add(std::move(*variable));
 }
 
-void AgentSession::AddSetVariable(std::string_view oid, SetType type, std::string_view text,
-                                  const std::uint8_t* bytes, std::size_t count, bool useBytes) {
-  std::optional<SnmpVariable> variable;
-  if (useBytes) {
-    // Raw bytes are octet string content; the text is only a placeholder then.
-    if (type == SetType::OctetString && (bytes != nullptr || count == 0)) {
-      variable = SnmpVariable::ForSetBytes(
-          oid, std::vector<std::uint8_t>(bytes, bytes == nullptr ? bytes : bytes + count));
-    }
-  } else {
-    variable = SnmpVariable::ForSet(oid, type, text);
-  }
+void AgentSession::AddSetVariable(std::string_view oid, SetType type, std::string_view text) {
+  AddBuilt(SnmpVariable::ForSet(oid, type, text));
+}
+
+void AgentSession::AddSetVariable(std::string_view oid, std::span<const std::uint8_t> bytes) {
+  AddBuilt(SnmpVariable::ForSetBytes(oid, std::vector<std::uint8_t>(bytes.begin(), bytes.end())));
+}
+
+void AgentSession::AddBuilt(std::optional<SnmpVariable> variable) {
   if (!variable) {
     ShowError(messages::kSetVariableError);
     return;
@@ -163,7 +162,7 @@ std::optional<std::vector<std::uint8_t>> AgentSession::ResponseValueBytes(
 
 bool AgentSession::StartListening() {
   if (component_->Listening()) return true;
-  discovering_ = 0;
+  discovering_ = false;
   component_->SetTimeout(kListenTimeoutMs);
   const SnmpStatus status = component_->Listen(listenPort_, "");
   if (!status) {
@@ -182,7 +181,7 @@ void AgentSession::ClearAccessPoints() {
 void AgentSession::Discover() {
   ClearAccessPoints();
   ui::BusyScope busy(busy_);
-  discovering_ = 1;
+  discovering_ = true;
 
   std::vector<std::string> targets = discoveryTargets_;
   if (targets.empty()) {
@@ -197,14 +196,14 @@ void AgentSession::Discover() {
   }
   component_->SetTimeout(0);
   BeginRequest(PduType::GetRequest, kReadCommunity);
-  AddGetVariable(kDeviceNameOid);
+  AddGetVariable(mib::FullOid(mib::Variable::DeviceName));
   component_->SetRemoteHost(targets.front());
   component_->SetRemotePort(agentPort_);
   if (!component_->SendToAll(targets)) ShowError(messages::kTimeout);
 }
 
 void AgentSession::ReplyReceived() {
-  if (discovering_ == 0) return;
+  if (!discovering_) return;
   const auto name = ResponseValueText(1);
   if (!name || name->empty()) return;
   const std::string& address = component_->RemoteHost();
@@ -217,7 +216,7 @@ void AgentSession::ReplyReceived() {
 }
 
 void AgentSession::ErrorReported(int /*code*/, std::string_view /*description*/) {
-  if (component_->Timeout() == 0 && networkMessageSuppressed_ == 0) {
+  if (component_->Timeout() == 0 && !networkMessageSuppressed_) {
     ShowError(messages::kNetworkUnavailable);
   }
 }

@@ -8,10 +8,12 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "mib/MibVariables.h"
 #include "snmp/SnmpComponent.h"
 #include "ui/Prompter.h"
 
@@ -42,18 +44,17 @@ inline constexpr std::string_view kGettingOids = "Getting OIDs ...";
 }  // namespace messages
 
 inline constexpr std::string_view kReadCommunity = "tundra";
-inline constexpr std::string_view kDeviceNameOid = "1.3.6.1.4.1.15177.1.2.1.10.0";
 inline constexpr std::string_view kLimitedBroadcast = "255.255.255.255";
 
 // A read or write group as the session sends it: which variables a read asks for, how the
-// reply lands in the pages, and how a write adds its variables. Groups are numbered 1..5.
+// reply lands in the pages, and how a write adds its variables.
 class AgentGroup {
  public:
   virtual ~AgentGroup() = default;
   // The object identifiers of the read, in request order.
   virtual std::vector<std::string> ReadIdentifiers() const = 0;
-  // Takes the reply's variables by position (ResponseValueText/Bytes) into the pages. Returns
-  // false when a variable could not be read; the values taken before it stay.
+  // Takes the reply's variables (read by variable through mib::GroupReply) into the pages.
+  // Returns false when a variable could not be read; the values taken before it stay.
   virtual bool Extract(AgentSession& session) = 0;
   // Adds the write's variables with AddSetVariable, in request order.
   virtual void BuildWrite(AgentSession& session) = 0;
@@ -100,36 +101,39 @@ class AgentSession final : private SnmpComponentListener {
     discoveryTargets_ = std::move(targets);
   }
 
-  // Groups 1..5; the session does not own them.
-  void AttachGroup(int group, AgentGroup* handler);
+  // The session does not own the groups.
+  void AttachGroup(mib::Group group, AgentGroup* handler);
 
   const std::string& WriteCommunity() const { return writeCommunity_; }
   void SetWriteCommunity(std::string community) { writeCommunity_ = std::move(community); }
-  int Quiet() const { return quiet_; }
-  void SetQuiet(int quiet) { quiet_ = quiet; }
-  int NetworkMessageSuppressed() const { return networkMessageSuppressed_; }
-  void SetNetworkMessageSuppressed(int value) { networkMessageSuppressed_ = value; }
-  int Discovering() const { return discovering_; }
+  // Quiet: a failed read shows no message (the Statistic page's polling).
+  bool Quiet() const { return quiet_; }
+  void SetQuiet(bool quiet) { quiet_ = quiet; }
+  bool NetworkMessageSuppressed() const { return networkMessageSuppressed_; }
+  void SetNetworkMessageSuppressed(bool value) { networkMessageSuppressed_ = value; }
+  bool Discovering() const { return discovering_; }
   const std::string& StatusText() const { return statusText_; }
-  int ResetNeeded() const { return resetNeeded_; }
-  void SetResetNeeded(int value) { resetNeeded_ = value; }
-  int Authorised() const { return authorised_; }
-  void SetAuthorised(int value) { authorised_ = value; }
+  bool ResetNeeded() const { return resetNeeded_; }
+  void SetResetNeeded(bool value) { resetNeeded_ = value; }
+  bool Authorised() const { return authorised_; }
+  void SetAuthorised(bool value) { authorised_ = value; }
 
   // The operations of the agent requests.
-  void ReadGroup(int group, const std::string& host);
-  bool WriteGroup(int group, const std::string& host);
-  bool SetSingleValue(SetKind kind, const std::string& host, const std::string& oid,
-                      const std::string& value);
+  void ReadGroup(mib::Group group, const std::string& host);
+  [[nodiscard]] bool WriteGroup(mib::Group group, const std::string& host);
+  [[nodiscard]] bool SetSingleValue(SetKind kind, const std::string& host, const std::string& oid,
+                                    const std::string& value);
   void AddGetVariable(std::string_view oid);
-  void AddSetVariable(std::string_view oid, SetType type, std::string_view text,
-                      const std::uint8_t* bytes, std::size_t count, bool useBytes);
+  // Adds a variable valued by text (integers in decimal, addresses dotted), or an octet string
+  // of raw bytes. A value the message cannot take is reported and left out.
+  void AddSetVariable(std::string_view oid, SetType type, std::string_view text);
+  void AddSetVariable(std::string_view oid, std::span<const std::uint8_t> bytes);
   // nullopt when the last reply has no variable at that position (1-based).
   std::optional<std::string> ResponseValueText(std::size_t position) const;
   std::optional<std::vector<std::uint8_t>> ResponseValueBytes(std::size_t position) const;
 
   // Binds the component to the listening port; reports a failure and returns false.
-  bool StartListening();
+  [[nodiscard]] bool StartListening();
 
   // Empties the access point list and broadcasts the DeviceName request; replies are listed
   // as they arrive (newest first) for as long as the discovering flag stays 1.
@@ -140,13 +144,14 @@ class AgentSession final : private SnmpComponentListener {
   // Sends a request built with AddGetVariable/AddSetVariable: the common steps of every
   // request after the variables were added. Used by the operations of other modules
   // (authorised table, test variables) that make their own requests.
-  SnmpStatus SendBuilt(const std::string& host, int timeoutMs);
+  [[nodiscard]] SnmpStatus SendBuilt(const std::string& host, int timeoutMs);
   // Starts a request: clears the message, sets type and community.
   void BeginRequest(PduType type, std::string_view community);
 
   ui::Prompter& Prompter() { return prompter_; }
 
  private:
+  void AddBuilt(std::optional<SnmpVariable> variable);
   void ReplyReceived() override;
   void ErrorReported(int code, std::string_view description) override;
   void ShowError(std::string_view text);
@@ -156,6 +161,8 @@ class AgentSession final : private SnmpComponentListener {
   ui::Prompter& prompter_;
   ui::BusyIndicator& busy_;
   AgentSessionObserver* observer_ = nullptr;
+  AgentGroup* Handler(mib::Group group) const;
+
   std::array<AgentGroup*, 6> groups_{};
 
   std::uint16_t agentPort_ = 161;
@@ -163,11 +170,11 @@ class AgentSession final : private SnmpComponentListener {
   std::vector<std::string> discoveryTargets_;
 
   std::string writeCommunity_;
-  int quiet_ = 0;
-  int networkMessageSuppressed_ = 0;
-  int discovering_ = 0;
-  int resetNeeded_ = 0;
-  int authorised_ = 0;
+  bool quiet_ = false;
+  bool networkMessageSuppressed_ = false;
+  bool discovering_ = false;
+  bool resetNeeded_ = false;
+  bool authorised_ = false;
   std::string statusText_;
   std::vector<AccessPointEntry> accessPoints_;
 };

@@ -31,12 +31,13 @@ std::size_t DecodeCounterBlock(std::span<const std::uint8_t> bytes, const Counte
 
 bool ExtractStatistics(snmp::AgentSession& session, CounterTexts& texts) {
   const snmp::SnmpMessage& reply = session.Component().Message();
-  for (std::size_t b = 0; b < kCounterBlocks.size(); ++b) {
+  for (const CounterBlockLayout& block : kCounterBlocks) {
     // An agent that answers with anything but an octet string (an error reply carries NULLs)
     // has sent no counters; the blocks after it are left alone.
-    const snmp::SnmpVariable* variable = reply.Item(b + 1);
+    const snmp::SnmpVariable* variable =
+        reply.Item(mib::ReadPosition(mib::Group::Statistics, block.variable));
     if (variable == nullptr || variable->Tag() != snmp::ValueTag::OctetString) return false;
-    DecodeCounterBlock(variable->Bytes(), kCounterBlocks[b], texts);
+    DecodeCounterBlock(variable->Bytes(), block, texts);
   }
   return true;
 }

@@ -11,7 +11,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "profiles/ProfileStore.h"
+#include "pages/ProfileStore.h"
 #include "views/ControlBinding.h"
 #include "views/PageViews.h"
 
@@ -20,7 +20,7 @@ namespace {
 
 class SystemPageView final : public PageView {
  public:
-  SystemPageView(pages::SystemPage& page, profiles::ProfileStore& profiles, QWidget* parent)
+  SystemPageView(pages::SystemPage& page, pages::ProfileStore& profiles, QWidget* parent)
       : PageView(parent), page_(page), profiles_(profiles) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(DeviceInformation());
@@ -158,7 +158,7 @@ class SystemPageView final : public PageView {
   }
 
   pages::SystemPage& page_;
-  profiles::ProfileStore& profiles_;
+  pages::ProfileStore& profiles_;
   Binder binder_{[this] { ShowModel(); }};
 };
 

@@ -11,34 +11,30 @@
 #include "pages/SecurityPage.h"
 #include "pages/SystemPage.h"
 #include "pages/WirelessPage.h"
-#include "profiles/FileReplacer.h"
 #include "profiles/ProfileFile.h"
+#include "util/FileReplacer.h"
 
-namespace kelvo::profiles {
+namespace kelvo::pages {
 
-inline constexpr std::string_view kProfileExtension = ".kvp";
 inline constexpr std::string_view kOverwriteQuestion =
     "The profile name is already exist! Do you want to rewrite it?";
 inline constexpr std::string_view kLoadQuestion =
     "Do you  want to load this profile setting and upgrade to Agent?";
 
-// The settings path followed by "Profile/"; the relative "Profile/" when the path is empty.
-std::string ProfileDirectory(const std::string& settingsPath);
-
 // The pages a profile is taken from and put into.
 struct ProfilePages {
-  pages::SystemPage& system;  // the regulatory domain that maps "Channel ID:"
-  pages::IpConfigPage& ipConfig;
-  pages::WirelessPage& wireless;
-  pages::SecurityPage& security;
+  SystemPage& system;  // the regulatory domain that maps "Channel ID:"
+  IpConfigPage& ipConfig;
+  WirelessPage& wireless;
+  SecurityPage& security;
 };
 
 // Puts parsed values into the pages as a load does; writes nothing to the device.
-void PutIntoPages(const ProfileContents& contents, ProfilePages pages);
+void PutIntoPages(const profiles::ProfileContents& contents, ProfilePages pages);
 
 class ProfileStore {
  public:
-  ProfileStore(pages::PageContext& context, ProfilePages pages);
+  ProfileStore(PageContext& context, ProfilePages pages);
 
   const std::string& Directory() const { return directory_; }
   std::string FileName(std::string_view name) const;
@@ -63,7 +59,7 @@ class ProfileStore {
   bool ApplyProfile();
 
   // Tests replace the file writer to fail part way; nullptr restores the real one.
-  void SetFileReplacer(FileReplacer* replacer) {
+  void SetFileReplacer(util::FileReplacer* replacer) {
     replacer_ = replacer != nullptr ? replacer : &defaultReplacer_;
   }
 
@@ -72,11 +68,11 @@ class ProfileStore {
   const std::string* SelectedName() const;
   ui::Prompter& Prompter() { return context_.session.Prompter(); }
 
-  pages::PageContext& context_;
+  PageContext& context_;
   ProfilePages pages_;
   std::string directory_;
-  FileReplacer defaultReplacer_;
-  FileReplacer* replacer_ = &defaultReplacer_;
+  util::FileReplacer defaultReplacer_;
+  util::FileReplacer* replacer_ = &defaultReplacer_;
 };
 
-}  // namespace kelvo::profiles
+}  // namespace kelvo::pages

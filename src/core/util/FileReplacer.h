@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace kelvo::profiles {
+namespace kelvo::util {
 
 class FileReplacer {
  public:
@@ -24,4 +24,4 @@ class FileReplacer {
   virtual ssize_t WriteSome(int fd, const char* data, std::size_t size);
 };
 
-}  // namespace kelvo::profiles
+}  // namespace kelvo::util

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "profiles/FileReplacer.h"
+#include "util/FileReplacer.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <atomic>
 #include <cerrno>
 
-namespace kelvo::profiles {
+namespace kelvo::util {
 namespace {
 
 constexpr int kNameAttempts = 16;
@@ -63,4 +63,4 @@ bool FileReplacer::Replace(const std::string& path, std::string_view bytes) {
   return ok;
 }
 
-}  // namespace kelvo::profiles
+}  // namespace kelvo::util

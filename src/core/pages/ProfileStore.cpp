@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-#include "profiles/ProfileStore.h"
+#include "pages/ProfileStore.h"
 
 #include <unistd.h>
 
@@ -11,7 +11,18 @@
 #include "mib/Conversions.h"
 #include "mib/RadioTables.h"
 
-namespace kelvo::profiles {
+namespace kelvo::pages {
+
+using profiles::FormatProfile;
+using profiles::Key;
+using profiles::kProfileExtension;
+using profiles::ProfileAddress;
+using profiles::ProfileContents;
+using profiles::ReadProfileFile;
+using profiles::ReadResult;
+using profiles::ReadStatus;
+using profiles::Section;
+using profiles::StartsWithTwelveHexDigits;
 namespace {
 
 // A list position from a file's number; numbers beyond an int select nothing.
@@ -51,53 +62,24 @@ class ValueSource {
   const ProfileContents& contents_;
 };
 
-// The first position of the domain's plan that holds the channel; 0 (automatic) when none does.
-// Empty positions hold no channel, whatever number a file gives.
-int ChannelPositionInPlan(int domain, long channel) {
-  if (channel < 0 || domain < 0 || domain >= static_cast<int>(std::size(mib::kChannelPlan)))
-    return 0;
-  const auto& row = mib::kChannelPlan[domain];
-  const auto found = std::find(std::begin(row), std::end(row), channel);
-  return found == std::end(row) ? 0 : static_cast<int>(found - std::begin(row));
-}
-
-// "Operation Mode:" counts 1, 2, 3 and 5; other numbers are taken as the position.
-int ModePosition(long mode) {
-  switch (mode) {
-    case 1:
-      return pages::WirelessPage::kBridge;
-    case 2:
-      return pages::WirelessPage::kAp;
-    case 3:
-      return pages::WirelessPage::kApClient;
-    case 5:
-      return pages::WirelessPage::kRepeater;
-    default:
-      return Position(mode);
-  }
-}
-
-// "WEP Type:" 1 is 64-bit and 3 is 128-bit; other numbers are taken as the position.
-int WepPosition(long type) {
-  if (type == 1) return pages::SecurityPage::kWep64;
-  if (type == 3) return pages::SecurityPage::kWep128;
-  return Position(type);
-}
-
-void PutIp(const ValueSource& source, pages::IpConfigPage& page) {
+void PutIp(const ValueSource& source, IpConfigPage& page) {
   source.Address(Key::IpAddress, page.IpAddress());
   source.Address(Key::SubnetMask, page.SubnetMask());
   source.Address(Key::Gateway, page.Gateway());
   source.Select(Key::Dhcp, page.DhcpClient(), 1);
   source.Select(Key::PrimaryPort, page.PrimaryPort(), 1);
+  // The addresses are typed in only without DHCP, whichever way the mode was chosen.
+  page.ApplyEnablingRule();
 }
 
 void PutWireless(const ValueSource& source, const ProfileContents& contents, int domain,
-                 pages::WirelessPage& page) {
+                 WirelessPage& page) {
   source.Check(Key::WlanEnable, page.WlanInterface(), 0, 1);
   source.Check(Key::RejectBroadcastSsid, page.RejectBroadcastProbe(), 1, 0);
+  // A channel the domain's plan does not hold selects "Auto".
   if (const auto channel = source.Number(Key::ChannelId)) {
-    page.ChannelId().Select(ChannelPositionInPlan(domain, *channel));
+    const int position = mib::ChannelPosition(domain, *channel);
+    page.ChannelId().Select(position < 0 ? 0 : position);
   }
   if (const auto& essid = source.Text(Key::Essid)) page.Essid().SetText(*essid);
   if (const auto& name = source.Text(Key::ApName)) page.DeviceName().SetText(*name);
@@ -109,7 +91,9 @@ void PutWireless(const ValueSource& source, const ProfileContents& contents, int
   if (const auto n = source.Number(Key::FragmentationThreshold)) {
     page.FragThreshold().SetNumber(*n);
   }
-  if (const auto mode = source.Number(Key::OperationMode)) page.Mode().Select(ModePosition(*mode));
+  if (const auto mode = source.Number(Key::OperationMode)) {
+    page.Mode().Select(mib::OperationModePosition(*mode));
+  }
   if (const auto& bssid = source.Text(Key::Bssid); bssid && StartsWithTwelveHexDigits(*bssid)) {
     page.Bssid().SetText(*bssid);
   }
@@ -121,9 +105,9 @@ void PutWireless(const ValueSource& source, const ProfileContents& contents, int
   }
 }
 
-void PutEncryption(const ValueSource& source, pages::SecurityPage& page) {
+void PutEncryption(const ValueSource& source, SecurityPage& page) {
   source.Select(Key::ActiveKey, page.Active(), 1);
-  if (const auto type = source.Number(Key::WepType)) page.Wep().Select(WepPosition(*type));
+  if (const auto type = source.Number(Key::WepType)) page.Wep().Select(mib::WepModePosition(*type));
   if (source.Number(Key::AuthType)) {
     source.Select(Key::AuthType, page.Auth(), 1);
     // With no authentication selected the encryption list keeps its entries.
@@ -136,8 +120,6 @@ void PutEncryption(const ValueSource& source, pages::SecurityPage& page) {
 
 }  // namespace
 
-std::string ProfileDirectory(const std::string& settingsPath) { return settingsPath + "Profile/"; }
-
 void PutIntoPages(const ProfileContents& contents, ProfilePages pages) {
   const ValueSource source(contents);
   if (contents.HasSection(Section::Ip)) PutIp(source, pages.ipConfig);
@@ -147,8 +129,10 @@ void PutIntoPages(const ProfileContents& contents, ProfilePages pages) {
   if (contents.HasSection(Section::Encryption)) PutEncryption(source, pages.security);
 }
 
-ProfileStore::ProfileStore(pages::PageContext& context, ProfilePages pages)
-    : context_(context), pages_(pages), directory_(ProfileDirectory(context.settingsPath)) {}
+ProfileStore::ProfileStore(PageContext& context, ProfilePages pages)
+    : context_(context),
+      pages_(pages),
+      directory_(profiles::ProfileDirectory(context.settingsPath)) {}
 
 std::string ProfileStore::FileName(std::string_view name) const {
   std::string file = directory_;
@@ -247,10 +231,12 @@ bool ProfileStore::ReadProfile(const std::string& fileName) {
   const ReadResult result = ReadProfileFile(fileName);
   switch (result.status) {
     case ReadStatus::CannotOpen:
-      Prompter().ShowMessage(kCannotOpenMessage, ui::kApplicationCaption, ui::MessageIcon::Error);
+      Prompter().ShowMessage(profiles::kCannotOpenMessage, ui::kApplicationCaption,
+                             ui::MessageIcon::Error);
       return false;
     case ReadStatus::NotProfile:
-      Prompter().ShowMessage(kNotProfileMessage, ui::kApplicationCaption, ui::MessageIcon::Error);
+      Prompter().ShowMessage(profiles::kNotProfileMessage, ui::kApplicationCaption,
+                             ui::MessageIcon::Error);
       return false;
     case ReadStatus::Ok:
       break;
@@ -266,12 +252,12 @@ bool ProfileStore::ApplyProfile() {
   }
   snmp::AgentSession& session = context_.session;
   const std::string& host = pages_.ipConfig.Host();
-  if (!session.WriteGroup(2, host)) return false;
-  if (!session.WriteGroup(4, host)) return false;
+  if (!session.WriteGroup(mib::Group::IpConfig, host)) return false;
+  if (!session.WriteGroup(mib::Group::Wireless, host)) return false;
   // The table's outcome does not stop the push.
   const bool tableStored = pages_.wireless.StoreAuthorizedTable();
-  const bool securityWritten = session.WriteGroup(5, host);
+  const bool securityWritten = session.WriteGroup(mib::Group::Security, host);
   return tableStored && securityWritten;
 }
 
-}  // namespace kelvo::profiles
+}  // namespace kelvo::pages
