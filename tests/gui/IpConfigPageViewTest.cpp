@@ -92,7 +92,8 @@ TEST_F(IpConfigPageViewTest, FixedAddressTypedInIsWrittenAndResetsTheDevice) {
   EXPECT_EQ(sim_.Get(0, "Gateway").value, "192.168.7.254");
   EXPECT_EQ(sim_.Get(0, "DhcpClient").value, "2");
   EXPECT_TRUE(Wrote("SystemRestart"));
-  EXPECT_EQ(prompter_.Texts(), (std::vector<std::string>{std::string(pages::kDhcpResetMessage)}));
+  EXPECT_EQ(prompter_.Texts(),
+            (std::vector<std::string>{std::string(pages::ip_messages::kDhcpReset)}));
 }
 
 TEST_F(IpConfigPageViewTest, RefreshReplacesEditsThatWereNotApplied) {
@@ -118,7 +119,7 @@ TEST_F(IpConfigPageViewTest, ShortDeviceMacRefusesApplyAndWritesNothing) {
     EXPECT_FALSE(Wrote("IpAddress"));
   });
   ASSERT_EQ(prompter_.Shown().size(), 1U);
-  EXPECT_EQ(prompter_.Shown()[0].text, pages::kMacTooShortMessage);
+  EXPECT_EQ(prompter_.Shown()[0].text, pages::ip_messages::kMacTooShort);
   EXPECT_EQ(prompter_.Shown()[0].icon, ui::MessageIcon::Error);
 }
 
@@ -133,8 +134,9 @@ TEST_F(IpConfigPageViewTest, DhcpSnapsBackToDisabledInApClientMode) {
     EXPECT_EQ(dhcp->currentText(), "Disabled") << "the list shows the model's selection";
     EXPECT_TRUE(Find<AddressEdit>(tab_, "ipAddress")->isEnabled());
   });
-  EXPECT_EQ(prompter_.Texts(),
-            (std::vector<std::string>{std::string(pages::kApClientNeedsFixedAddressMessage)}));
+  EXPECT_EQ(
+      prompter_.Texts(),
+      (std::vector<std::string>{std::string(pages::ip_messages::kApClientNeedsFixedAddress)}));
 }
 
 }  // namespace

@@ -143,7 +143,7 @@ TEST_F(MainWindowViewTest, CloseBoxWithAPendingResetAsksAndResetsOnYes) {
   ASSERT_TRUE(SpinUntil([&] { return QApplication::activeModalWidget() == nullptr; }));
   ASSERT_EQ(prompter_.Shown().size(), 1U);
   EXPECT_TRUE(prompter_.Shown()[0].question);
-  EXPECT_EQ(prompter_.Shown()[0].text, pages::ConfigurationSheet::kResetQuestion);
+  EXPECT_EQ(prompter_.Shown()[0].text, pages::sheet_messages::kResetQuestion);
   const auto log = sim_.Log(2);
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log.front().pdu, "set");
@@ -223,7 +223,7 @@ TEST_F(RealMessageBoxTest, ResetQuestionAnsweredNoSendsNothing) {
     sheet->close();
   });
   ASSERT_TRUE(SpinUntil([&] { return QApplication::activeModalWidget() == nullptr; }));
-  EXPECT_EQ(question.toStdString(), pages::ConfigurationSheet::kResetQuestion);
+  EXPECT_EQ(question.toStdString(), pages::sheet_messages::kResetQuestion);
   EXPECT_EQ(caption, "Kelvo");
   for (const auto& entry : sim_.Log(0)) EXPECT_NE(entry.pdu, "set");
 }

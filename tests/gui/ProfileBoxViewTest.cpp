@@ -121,7 +121,7 @@ TEST_F(ProfileBoxViewTest, AddSaveListsTheNameFirstAndAsksBeforeRewritingIt) {
     Retype(NameField(), QStringLiteral("Lobby"));
     Press("addSaveButton");
     ASSERT_EQ(prompter_.Shown().size(), 1U);
-    EXPECT_EQ(prompter_.Shown()[0].text, pages::kOverwriteQuestion);
+    EXPECT_EQ(prompter_.Shown()[0].text, pages::profile_messages::kOverwriteQuestion);
     EXPECT_TRUE(prompter_.Shown()[0].question);
     EXPECT_EQ(prompter_.Shown()[0].icon, ui::MessageIcon::None);
     EXPECT_EQ(Selected(), "Lobby");
@@ -159,7 +159,8 @@ TEST_F(ProfileBoxViewTest, LoadPushesTheProfileToTheAccessPointOnlyWhenConfirmed
     ClickEntry(0);
     sim_.ClearLog(0);
     Press("loadButton");  // answered No
-    ASSERT_EQ(prompter_.Texts(), std::vector<std::string>{std::string(pages::kLoadQuestion)});
+    ASSERT_EQ(prompter_.Texts(),
+              std::vector<std::string>{std::string(pages::profile_messages::kLoadQuestion)});
     EXPECT_EQ(prompter_.Shown()[0].icon, ui::MessageIcon::None);
     EXPECT_TRUE(SetOids().empty());
 
@@ -234,9 +235,10 @@ TEST_F(ProfileBoxViewTest, ListIsReadAgainOnEveryShowingAndForeignFilesAreRefuse
     ClickEntry(1);
     prompter_.QueueAnswer(ui::Answer::Yes);
     Press("loadButton");
-    const std::vector<std::string> expected = {
-        std::string(pages::kLoadQuestion), std::string(profiles::kNotProfileMessage),
-        std::string(pages::kLoadQuestion), std::string(profiles::kCannotOpenMessage)};
+    const std::vector<std::string> expected = {std::string(pages::profile_messages::kLoadQuestion),
+                                               std::string(profiles::kNotProfileMessage),
+                                               std::string(pages::profile_messages::kLoadQuestion),
+                                               std::string(profiles::kCannotOpenMessage)};
     ASSERT_EQ(prompter_.Texts(), expected);
     for (std::size_t i : {1U, 3U}) {
       EXPECT_EQ(prompter_.Shown()[i].icon, ui::MessageIcon::Error);
@@ -285,9 +287,9 @@ TEST_F(ProfileBoxViewTest, RealBoxesBelongToTheSheetAndShowTheEntryTheyAskAbout)
     Press("loadButton");
   });
   ASSERT_EQ(seen.size(), 3U);
-  EXPECT_EQ(seen[0].text, Text(pages::kOverwriteQuestion));
+  EXPECT_EQ(seen[0].text, Text(pages::profile_messages::kOverwriteQuestion));
   EXPECT_EQ(seen[0].selected, "Lobby") << "the entry shows selected while the question is up";
-  EXPECT_EQ(seen[1].text, Text(pages::kLoadQuestion));
+  EXPECT_EQ(seen[1].text, Text(pages::profile_messages::kLoadQuestion));
   EXPECT_EQ(seen[2].text, Text(profiles::kNotProfileMessage));
   for (std::size_t i : {0U, 1U}) {
     EXPECT_EQ(seen[i].icon, QMessageBox::NoIcon) << i;

@@ -115,7 +115,7 @@ TEST_F(SystemPageViewTest, PasswordBoxesRejectAMismatchIgnoreEnterAndClearOnTabC
     QTest::keyClicks(Find("confirmPassword"), "secret");
     Click("applyButton");
     ASSERT_EQ(prompter_.Texts(),
-              std::vector<std::string>{std::string(pages::kPasswordMismatchMessage)});
+              std::vector<std::string>{std::string(pages::system_messages::kPasswordMismatch)});
     EXPECT_EQ(prompter_.Shown().front().icon, ui::MessageIcon::None);
     // Enter in a text box presses no button and keeps the sheet open.
     QTest::keyClick(Find("confirmPassword"), Qt::Key_Return);
@@ -144,7 +144,7 @@ TEST_F(SystemPageViewTest, DeviceButtonsSendTheirRequests) {
   });
   // Closing offers the reset the factory values need; the scripted answer is No.
   ASSERT_EQ(prompter_.Shown().size(), 1U);
-  EXPECT_EQ(prompter_.Shown()[0].text, pages::ConfigurationSheet::kResetQuestion);
+  EXPECT_EQ(prompter_.Shown()[0].text, pages::sheet_messages::kResetQuestion);
 }
 
 TEST_F(SystemPageViewTest, ManufacturingFileShowsMfgWhichOpensTheRfTest) {

@@ -148,7 +148,7 @@ TEST_F(IpConfigPageTest, ApplyResetsWhenTheDhcpModeOrAFixedAddressChanged) {
     const auto sets = Sets();
     if (c.reset) {
       ASSERT_EQ(prompter_.Shown().size(), 1u);
-      EXPECT_EQ(prompter_.Shown()[0].text, kDhcpResetMessage);
+      EXPECT_EQ(prompter_.Shown()[0].text, ip_messages::kDhcpReset);
       EXPECT_EQ(prompter_.Shown()[0].icon, MessageIcon::None);
       ASSERT_EQ(sets.size(), 7u);
       EXPECT_EQ(sets[6].oid, kResetOid);
@@ -166,7 +166,7 @@ TEST_F(IpConfigPageTest, TheRememberedValuesLastUntilTheNextActivation) {
   page_.Gateway().SetAddress({127, 0, 0, 254});
   ASSERT_TRUE(page_.Apply());
   ASSERT_TRUE(page_.Apply());
-  EXPECT_EQ(TakeMessages(), std::vector<std::string>(2, std::string(kDhcpResetMessage)));
+  EXPECT_EQ(TakeMessages(), std::vector<std::string>(2, std::string(ip_messages::kDhcpReset)));
 
   ActivateTab();
   EXPECT_EQ(page_.Gateway().Address(), (Address{127, 0, 0, 254}));
@@ -205,11 +205,11 @@ TEST_F(IpConfigPageTest, BadMacTextsWriteNothing) {
     MessageIcon icon;
   };
   const Case cases[] = {
-      {"empty", "", kMacTooShortMessage, MessageIcon::Error},
-      {"eleven digits", "0123456789A", kMacTooShortMessage, MessageIcon::Error},
-      {"letter beyond F", "0123456789AG", kMacNotHexMessage, MessageIcon::Error},
-      {"blank inside", "01 3456789AB", kMacNotHexMessage, MessageIcon::Error},
-      {"separators", "01-23-45-67-", kMacNotHexMessage, MessageIcon::Error},
+      {"empty", "", ip_messages::kMacTooShort, MessageIcon::Error},
+      {"eleven digits", "0123456789A", ip_messages::kMacTooShort, MessageIcon::Error},
+      {"letter beyond F", "0123456789AG", ip_messages::kMacNotHex, MessageIcon::Error},
+      {"blank inside", "01 3456789AB", ip_messages::kMacNotHex, MessageIcon::Error},
+      {"separators", "01-23-45-67-", ip_messages::kMacNotHex, MessageIcon::Error},
       {"thirteen digits", "0123456789ABC", "Please enter no more than 12 characters.",
        MessageIcon::Warning},
   };
@@ -244,7 +244,7 @@ TEST_F(IpConfigPageTest, ApClientModeKeepsTheFixedAddress) {
   page_.ChooseDhcpClient(0);
   EXPECT_EQ(page_.DhcpClient().Selection(), IpConfigPage::kDhcpDisabled);
   ASSERT_EQ(prompter_.Shown().size(), 1u);
-  EXPECT_EQ(prompter_.Shown()[0].text, kApClientNeedsFixedAddressMessage);
+  EXPECT_EQ(prompter_.Shown()[0].text, ip_messages::kApClientNeedsFixedAddress);
   EXPECT_EQ(prompter_.Shown()[0].icon, MessageIcon::None);
   EXPECT_TRUE(AddressesEnabled());
   EXPECT_TRUE(Sets().empty());

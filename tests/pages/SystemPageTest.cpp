@@ -180,7 +180,7 @@ TEST_F(SystemPageTest, DifferingPasswordsWriteNothing) {
     page_.ConfirmPassword().Type(c.confirmation);
     EXPECT_FALSE(page_.Apply());
     ASSERT_EQ(prompter_.Shown().size(), 1u);
-    EXPECT_EQ(prompter_.Shown()[0].text, kPasswordMismatchMessage);
+    EXPECT_EQ(prompter_.Shown()[0].text, system_messages::kPasswordMismatch);
     EXPECT_EQ(prompter_.Shown()[0].caption, "Kelvo");
     EXPECT_EQ(prompter_.Shown()[0].icon, MessageIcon::None);
     EXPECT_TRUE(sim_.Log(0).empty());

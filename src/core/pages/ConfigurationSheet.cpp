@@ -94,8 +94,8 @@ void ConfigurationSheet::CloseBox() {
   if (!open_) return;
   snmp::AgentSession& session = context_.session;
   if (session.ResetNeeded() &&
-      session.Prompter().AskYesNo(kResetQuestion, ui::kApplicationCaption, ui::MessageIcon::None) ==
-          ui::Answer::Yes) {
+      session.Prompter().AskYesNo(sheet_messages::kResetQuestion, ui::kApplicationCaption,
+                                  ui::MessageIcon::None) == ui::Answer::Yes) {
     // The sheet closes whether or not the device took the reset; a refusal has said so.
     (void)session.SetSingleValue(snmp::SetKind::Integer, host_,
                                  mib::FullOid(mib::Variable::SystemRestart), "1");

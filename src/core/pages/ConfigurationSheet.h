@@ -24,16 +24,18 @@
 
 namespace kelvo::pages {
 
+namespace sheet_messages {
+inline constexpr std::string_view kResetQuestion =
+    "You have changed and applied some values! You need reset the system then the values are "
+    "valid! Reset the system now?";
+}  // namespace sheet_messages
+
 class ConfigurationSheet {
  public:
   static constexpr std::string_view kTitle = "Access Point Configuation Utility";
   static constexpr std::array<std::string_view, 6> kTabTexts = {
       "System", "IP Config", "Statistic", "Wireless Operation", "Security", "About"};
   enum Tab { kSystem = 0, kIpConfig, kStatistic, kWireless, kSecurity, kAbout };
-  static constexpr std::string_view kResetQuestion =
-      "You have changed and applied some values! You need reset the system "
-      "then the values are "
-      "valid! Reset the system now?";
 
   explicit ConfigurationSheet(PageContext& context);
 

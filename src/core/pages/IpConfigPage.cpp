@@ -64,13 +64,13 @@ bool IpConfigPage::PrepareIpValues() {
   const auto mac = macAddress_.Take(Prompter());
   if (!mac) return false;
   if (mac->size() != kMacTextLength) {
-    Show(kMacTooShortMessage, ui::MessageIcon::Error);
+    Show(ip_messages::kMacTooShort, ui::MessageIcon::Error);
     return false;
   }
   // Decoded aside, so a refused text leaves the prepared bytes as they were.
   std::array<std::uint8_t, kMacAddressBytes> bytes{};
   if (!mib::ParseHex(*mac, kMacTextLength, bytes, Prompter())) {
-    Show(kMacNotHexMessage, ui::MessageIcon::Error);
+    Show(ip_messages::kMacNotHex, ui::MessageIcon::Error);
     return false;
   }
   values.MacAddressBytes = bytes;
@@ -95,7 +95,7 @@ bool IpConfigPage::Apply() {
   // The remembered values stay until the next activation, so applying the same change twice
   // resets twice.
   if (ResetNeeded()) {
-    Show(kDhcpResetMessage, ui::MessageIcon::None);
+    Show(ip_messages::kDhcpReset, ui::MessageIcon::None);
     // A refused reset has shown its message; the write itself was taken.
     (void)Session().SetSingleValue(snmp::SetKind::Integer, Host(),
                                    mib::FullOid(mib::Variable::SystemRestart), "1");
@@ -107,7 +107,7 @@ void IpConfigPage::ChooseDhcpClient(int index) {
   dhcpClient_.Select(index);
   if (dhcpClient_.Selection() == kDhcpEnabled && isApClient_ && isApClient_()) {
     dhcpClient_.Select(kDhcpDisabled);
-    Show(kApClientNeedsFixedAddressMessage, ui::MessageIcon::None);
+    Show(ip_messages::kApClientNeedsFixedAddress, ui::MessageIcon::None);
     return;
   }
   ApplyEnablingRule();

@@ -13,13 +13,14 @@
 
 namespace kelvo::pages {
 
-inline constexpr std::string_view kMacTooShortMessage = "MAC address  less then 12 characters!";
-inline constexpr std::string_view kMacNotHexMessage =
-    "MAC address only accept character (0~9,A~F)!";
-inline constexpr std::string_view kDhcpResetMessage =
+namespace ip_messages {
+inline constexpr std::string_view kMacTooShort = "MAC address  less then 12 characters!";
+inline constexpr std::string_view kMacNotHex = "MAC address only accept character (0~9,A~F)!";
+inline constexpr std::string_view kDhcpReset =
     "You have changed dhcp client mode. So you need reset device to take effect right now...";
-inline constexpr std::string_view kApClientNeedsFixedAddressMessage =
+inline constexpr std::string_view kApClientNeedsFixedAddress =
     "AP Cleint mode is be set so you can not enabled Dhcp client.";
+}  // namespace ip_messages
 
 class IpConfigPage : public Page {
  public:

@@ -178,8 +178,8 @@ void ProfileStore::AddSave() {
   const auto listed = std::find(items.begin(), items.end(), name);
   if (listed != items.end()) {
     list.Select(static_cast<int>(listed - items.begin()));
-    if (Prompter().AskYesNo(kOverwriteQuestion, ui::kApplicationCaption, ui::MessageIcon::None) ==
-        ui::Answer::No) {
+    if (Prompter().AskYesNo(profile_messages::kOverwriteQuestion, ui::kApplicationCaption,
+                            ui::MessageIcon::None) == ui::Answer::No) {
       return;
     }
     if (WriteProfile(FileName(name))) field.SetText({});
@@ -198,8 +198,8 @@ void ProfileStore::Load() {
   const std::string* name = SelectedName();
   if (name == nullptr) return;
   const std::string file = FileName(*name);
-  if (Prompter().AskYesNo(kLoadQuestion, ui::kApplicationCaption, ui::MessageIcon::None) ==
-      ui::Answer::No) {
+  if (Prompter().AskYesNo(profile_messages::kLoadQuestion, ui::kApplicationCaption,
+                          ui::MessageIcon::None) == ui::Answer::No) {
     return;
   }
   if (!ReadProfile(file)) return;

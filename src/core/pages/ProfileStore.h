@@ -16,10 +16,12 @@
 
 namespace kelvo::pages {
 
+namespace profile_messages {
 inline constexpr std::string_view kOverwriteQuestion =
     "The profile name is already exist! Do you want to rewrite it?";
 inline constexpr std::string_view kLoadQuestion =
     "Do you  want to load this profile setting and upgrade to Agent?";
+}  // namespace profile_messages
 
 // The pages a profile is taken from and put into.
 struct ProfilePages {

@@ -50,7 +50,7 @@ void StatisticPage::ShowChanged(bool visible) {
   if (!timer_) timer_ = Context().timers.CreateTimer([this] { Tick(); });
   if (!timer_) {
     // The page stays up without automatic refresh; the session stays quiet while it is shown.
-    Show(kTimerFailedMessage, ui::MessageIcon::Error);
+    Show(statistic_messages::kTimerFailed, ui::MessageIcon::Error);
     return;
   }
   timer_->Start(kRefreshInterval);

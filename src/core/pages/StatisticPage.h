@@ -16,10 +16,13 @@
 
 namespace kelvo::pages {
 
+namespace statistic_messages {
+inline constexpr std::string_view kTimerFailed = "Can not set timer!";
+}  // namespace statistic_messages
+
 class StatisticPage final : public Page {
  public:
   static constexpr std::chrono::milliseconds kRefreshInterval{2500};
-  static constexpr std::string_view kTimerFailedMessage = "Can not set timer!";
   static constexpr std::string_view kSelectTypeCaption = "Select Type";
   // Column headings, left to right; the spaces belong to the texts.
   static constexpr std::array<std::string_view, 4> kHeadings = {

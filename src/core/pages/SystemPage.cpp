@@ -112,7 +112,7 @@ bool SystemPage::PrepareSystemValues() {
   if (password->empty() && confirmation->empty()) {
     values.NewPasswordGiven = false;
   } else if (*password != *confirmation) {
-    Show(kPasswordMismatchMessage, ui::MessageIcon::None);
+    Show(system_messages::kPasswordMismatch, ui::MessageIcon::None);
     return false;
   } else {
     values.NewPasswordGiven = true;

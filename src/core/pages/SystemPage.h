@@ -13,8 +13,9 @@
 
 namespace kelvo::pages {
 
-inline constexpr std::string_view kPasswordMismatchMessage =
-    "Password don't match! Please try again.";
+namespace system_messages {
+inline constexpr std::string_view kPasswordMismatch = "Password don't match! Please try again.";
+}  // namespace system_messages
 
 class SystemPage : public Page {
  public:

@@ -19,18 +19,7 @@ namespace kelvo::pages {
 namespace {
 
 using ui::MessageIcon;
-
-constexpr std::string_view kBssidTooShort = "BSSID address  less then 12 characters!";
-constexpr std::string_view kBssidNotHex = "BSSID address only accept character (0~9,A~F)!";
-constexpr std::string_view kThresholdRange =
-    "RTS Threshold & Fragmentation Threshold only accept an integer between 0~2347.";
-constexpr std::string_view kBeaconRange =
-    "Beacon interval only accept an integer beteween 20~1000.";
-constexpr std::string_view kApClientNeedsFixedAddress =
-    "Only have a fixed LAN IP address then you can setting to AP Cleint mode.";
-constexpr std::string_view kTableFull = "Maximum Authorized MAC table szie is 128!";
-constexpr std::string_view kMacTooShort = "MAC address less then 12 characters!";
-constexpr std::string_view kMacNotHex = "MAC address only accept character (0~9,A~F)!";
+namespace msg = wireless_messages;
 
 constexpr std::size_t kAddressDigits = 12;
 constexpr long kThresholdMax = 2347;
@@ -182,21 +171,21 @@ bool WirelessPage::PrepareWirelessValues() {
   if (!taken) return false;
 
   if (taken->bssid.size() != kAddressDigits) {
-    Show(kBssidTooShort, MessageIcon::Error);
+    Show(msg::kBssidTooShort, MessageIcon::Error);
     return false;
   }
   std::array<std::uint8_t, 6> bssid{};
   if (!mib::ParseHex(taken->bssid, kAddressDigits, bssid, Prompter())) {
-    Show(kBssidNotHex, MessageIcon::Error);
+    Show(msg::kBssidNotHex, MessageIcon::Error);
     return false;
   }
   const auto inThresholdRange = [](long n) { return n >= 0 && n <= kThresholdMax; };
   if (!inThresholdRange(rtsThreshold_.Number()) || !inThresholdRange(fragThreshold_.Number())) {
-    Show(kThresholdRange, MessageIcon::Error);
+    Show(msg::kThresholdRange, MessageIcon::Error);
     return false;
   }
   if (beaconInterval_.Number() < kBeaconMin || beaconInterval_.Number() > kBeaconMax) {
-    Show(kBeaconRange, MessageIcon::Error);
+    Show(msg::kBeaconRange, MessageIcon::Error);
     return false;
   }
 
@@ -271,7 +260,7 @@ void WirelessPage::ChooseMode(int index) {
 void WirelessPage::ApplyModeRule() {
   if (mode_.Selection() == kApClient && !DhcpDisabled()) {
     mode_.Select(modeAtFocus_);
-    Show(kApClientNeedsFixedAddress, MessageIcon::None);
+    Show(msg::kApClientNeedsFixedAddress, MessageIcon::None);
   }
   UpdateBssidEditable();
 }
@@ -280,18 +269,18 @@ void WirelessPage::UpdateBssidEditable() { bssid_.SetReadOnly(mode_.Selection() 
 
 void WirelessPage::Add() {
   if (macAddressList_.Count() >= kAuthorizedTableLimit) {
-    Show(kTableFull, MessageIcon::Error);
+    Show(msg::kTableFull, MessageIcon::Error);
     return;
   }
   const auto taken = TakeControlValues();
   if (!taken) return;
   if (taken->inputMacAddress.size() != kAddressDigits) {
-    Show(kMacTooShort, MessageIcon::Error);
+    Show(msg::kMacTooShort, MessageIcon::Error);
     return;
   }
   std::array<std::uint8_t, 6> address{};
   if (!mib::ParseHex(taken->inputMacAddress, kAddressDigits, address, Prompter())) {
-    Show(kMacNotHex, MessageIcon::Error);
+    Show(msg::kMacNotHex, MessageIcon::Error);
     return;
   }
   // Kept as typed: the case of the letters stays, and duplicates are allowed.

@@ -6,11 +6,26 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "pages/Page.h"
 #include "ui/Controls.h"
 
 namespace kelvo::pages {
+
+namespace wireless_messages {
+inline constexpr std::string_view kBssidTooShort = "BSSID address  less then 12 characters!";
+inline constexpr std::string_view kBssidNotHex = "BSSID address only accept character (0~9,A~F)!";
+inline constexpr std::string_view kThresholdRange =
+    "RTS Threshold & Fragmentation Threshold only accept an integer between 0~2347.";
+inline constexpr std::string_view kBeaconRange =
+    "Beacon interval only accept an integer beteween 20~1000.";
+inline constexpr std::string_view kApClientNeedsFixedAddress =
+    "Only have a fixed LAN IP address then you can setting to AP Cleint mode.";
+inline constexpr std::string_view kTableFull = "Maximum Authorized MAC table szie is 128!";
+inline constexpr std::string_view kMacTooShort = "MAC address less then 12 characters!";
+inline constexpr std::string_view kMacNotHex = "MAC address only accept character (0~9,A~F)!";
+}  // namespace wireless_messages
 
 class WirelessPage final : public Page {
  public:
