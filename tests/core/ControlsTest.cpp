@@ -58,7 +58,7 @@ TEST(Controls, NumberBoxesKeepTheirLastNumber) {
     EXPECT_EQ(taken, c.taken) << c.text;
   }
   EXPECT_EQ(prompter.Texts(), (std::vector<std::string>(3, "Please enter an integer.")));
-  EXPECT_EQ(prompter.Shown()[0].icon, MessageIcon::Warning);
+  EXPECT_EQ(prompter.Shown()[0].icon, MessageIcon::Error);
 }
 
 TEST(Controls, AddressBoxesTellBlankFromZero) {

@@ -110,7 +110,7 @@ long NumberField::Take(Prompter& prompter, bool* taken) {
   const auto value = ParseInteger(text_);
   if (taken != nullptr) *taken = value.has_value();
   if (!value) {
-    prompter.ShowMessage(kEnterIntegerPrompt, kApplicationCaption, MessageIcon::Warning);
+    prompter.ShowMessage(kEnterIntegerPrompt, kApplicationCaption, MessageIcon::Error);
     return number_;
   }
   number_ = *value;
