@@ -72,7 +72,8 @@ bool StartSheet(SheetRun& run, std::uint16_t port, std::string community) {
 bool ReadDevice(SheetRun& run, const std::string& host) {
   const int before = run.Prompter().Shown();
   const auto clean = [&run, before] { return run.Prompter().Shown() == before; };
-  run.sheet->Open(host);
+  // A failed read ends the run: group 2 is not asked after group 1 went unanswered.
+  run.sheet->Open(host, [&clean] { return !clean(); });
   for (const int tab : {ConfigurationSheet::kIpConfig, ConfigurationSheet::kWireless,
                         ConfigurationSheet::kSecurity}) {
     if (!clean()) return false;

@@ -65,7 +65,8 @@ void ConfigurationSheet::OpenRfTestWindow() {
   rfTestWindowRunner_(window);
 }
 
-void ConfigurationSheet::Open(const std::string& host) {
+void ConfigurationSheet::Open(const std::string& host,
+                              const std::function<bool()>& skipSecondRead) {
   host_ = host;
   open_ = true;
   context_.session.SetResetNeeded(0);
@@ -74,7 +75,7 @@ void ConfigurationSheet::Open(const std::string& host) {
   statistic_.WindowCreated();
   SetShown(kSystem, true);
   context_.session.ReadGroup(1, host_);
-  context_.session.ReadGroup(2, host_);
+  if (!skipSecondRead || !skipSecondRead()) context_.session.ReadGroup(2, host_);
   system_.RebuildChannelList();
 }
 
