@@ -144,6 +144,20 @@ TEST_F(ProfileCliTest, ApplyPutsEveryGroupAndTheTableBack) {
   EXPECT_EQ(sim_.AuthorizedTable(0), kSavedTable);
 }
 
+// Operation mode 4 selects no entry, so its value cannot be put into the request: the rest of
+// the push goes out, and the command says what it left out and fails.
+TEST_F(ProfileCliTest, ApplyFailsNamingAValueItCouldNotSend) {
+  const auto applied =
+      Cli({"apply", std::string(KELVO_SOURCE_DIR) + "/tests/fixtures/profiles/operation_mode_4.kvp",
+           sim_.Address(0)},
+          "admin");
+  EXPECT_EQ(applied.exitCode, 1);
+  EXPECT_EQ(
+      applied.err,
+      "Snmp set variable error! Please retry again.\nkelvo-cli: not written: OperationMode\n");
+  EXPECT_EQ(sim_.Get(0, "Essid").value, HexOf("Lab Net"));
+}
+
 // A wrong password shows first in the authorised table, which travels by SetRequest: without it
 // the push would write back an empty table, so nothing is written at all.
 TEST_F(ProfileCliTest, AWrongPasswordWritesNothing) {

@@ -142,6 +142,7 @@ void AgentSession::AddSetVariable(std::string_view oid, SetType type, std::strin
     variable = SnmpVariable::ForSet(oid, type, text);
   }
   if (!variable) {
+    unbuilt_.emplace_back(oid);
     ShowError(messages::kSetVariableError);
     return;
   }

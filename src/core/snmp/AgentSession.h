@@ -124,6 +124,10 @@ class AgentSession final : private SnmpComponentListener {
   void AddGetVariable(std::string_view oid);
   void AddSetVariable(std::string_view oid, SetType type, std::string_view text,
                       const std::uint8_t* bytes, std::size_t count, bool useBytes);
+  // The identifiers that AddSetVariable could not build (and so left out of their request), in
+  // order, since the session began or the list was last cleared.
+  const std::vector<std::string>& UnbuiltVariables() const { return unbuilt_; }
+  void ClearUnbuiltVariables() { unbuilt_.clear(); }
   // nullopt when the last reply has no variable at that position (1-based).
   std::optional<std::string> ResponseValueText(std::size_t position) const;
   std::optional<std::vector<std::uint8_t>> ResponseValueBytes(std::size_t position) const;
@@ -170,6 +174,7 @@ class AgentSession final : private SnmpComponentListener {
   int authorised_ = 0;
   std::string statusText_;
   std::vector<AccessPointEntry> accessPoints_;
+  std::vector<std::string> unbuilt_;
 };
 
 }  // namespace kelvo::snmp
