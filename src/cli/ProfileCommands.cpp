@@ -10,6 +10,7 @@
 
 #include "CliSupport.h"
 #include "mib/AgentValues.h"
+#include "mib/MibVariables.h"
 #include "pages/ConfigurationSheet.h"
 #include "pages/Page.h"
 #include "pages/ProfileStore.h"
@@ -72,7 +73,8 @@ bool StartSheet(SheetRun& run, std::uint16_t port, std::string community) {
 bool ReadDevice(SheetRun& run, const std::string& host) {
   const int before = run.Prompter().Shown();
   const auto clean = [&run, before] { return run.Prompter().Shown() == before; };
-  run.sheet->Open(host);
+  // A failed read ends the run: group 2 is not asked after group 1 went unanswered.
+  run.sheet->Open(host, [&clean] { return !clean(); });
   for (const int tab : {ConfigurationSheet::kIpConfig, ConfigurationSheet::kWireless,
                         ConfigurationSheet::kSecurity}) {
     if (!clean()) return false;
@@ -155,7 +157,21 @@ int Apply(std::uint16_t port, std::vector<std::string_view> args) {
   if (!StartSheet(run, port, std::move(community)) || !ReadDevice(run, host)) return kExitAgent;
   if (!run.Store().ReadProfile(file)) return kExitAgent;
   const int before = run.Prompter().Shown();
-  if (run.Store().ApplyProfile()) return kExitOk;
+  snmp::AgentSession& agent = *run.session.agent;
+  agent.ClearUnbuiltVariables();
+  const bool applied = run.Store().ApplyProfile();
+  // A value that could not be put into its request went out as nothing: the device keeps its
+  // own, so the push is incomplete although the device accepted every request.
+  if (!agent.UnbuiltVariables().empty()) {
+    std::cerr << "kelvo-cli: not written:";
+    for (const std::string& oid : agent.UnbuiltVariables()) {
+      const auto variable = mib::FindByOid(oid);
+      std::cerr << ' ' << (variable ? std::string(mib::Info(*variable).name) : oid);
+    }
+    std::cerr << '\n';
+    return kExitAgent;
+  }
+  if (applied) return kExitOk;
   // A refused group has said so; the authorised table is stored without a word.
   if (run.Prompter().Shown() == before) {
     std::cerr << "kelvo-cli: the access point did not take the authorised MAC table\n";

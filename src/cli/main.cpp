@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // kelvo-cli: the command-line front end on the same core as the program, for administrators
-// who script. Exit codes: 0 success, 1 the agent refused or did not answer (or a profile file
-// or firmware file was refused), 2 usage.
+// who script. Exit codes: 0 success, 1 the agent refused or did not answer, or a value could not
+// be sent (or a profile file or firmware file was refused), 2 usage.
 #include <poll.h>
 
 #include <chrono>

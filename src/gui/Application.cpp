@@ -39,8 +39,11 @@ void Application::SetFileChooser(firmware::FileChooser* chooser) {
 }
 
 std::optional<int> Application::Start() {
-  auto component = snmp::SnmpComponent::Create(wait_);
-  if (!component) return 0;
+  auto component = componentFactory_(wait_);
+  if (!component) {
+    prompter_.ShowMessage(kNoComponentMessage, ui::kApplicationCaption, ui::MessageIcon::Error);
+    return 0;
+  }
   session_ = std::make_unique<snmp::AgentSession>(std::move(component), prompter_, busy_);
   session_->SetAgentPort(options_.agentPort);
   session_->SetListenPort(options_.listenPort);

@@ -5,8 +5,10 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <string_view>
 
 #include "BusyCursor.h"
 #include "GuiWaitHook.h"
@@ -28,14 +30,22 @@ class SocketPump;
 
 class Application {
  public:
+  static constexpr std::string_view kNoComponentMessage = "CoInitialize() fail!!";
+
   // prompter replaces the message boxes (tests script the answers).
   explicit Application(StartOptions options, ui::Prompter* prompter = nullptr);
   ~Application();
   Application(const Application&) = delete;
   Application& operator=(const Application&) = delete;
 
+  // Makes the SNMP component; nullptr when it cannot be made.
+  using ComponentFactory = std::function<std::unique_ptr<snmp::SnmpComponent>(snmp::WaitHook&)>;
+  // Replaces SnmpComponent::Create (tests make it fail). Before Start.
+  void SetComponentFactory(ComponentFactory factory) { componentFactory_ = std::move(factory); }
+
   // Runs start-up up to the main window on screen, which starts the first discovery. Returns
-  // the exit code when the program ends instead: no SNMP component, or another copy runs.
+  // the exit code when the program ends instead: 0 after "CoInitialize() fail!!" when the SNMP
+  // component cannot be made, 0 silently when another copy runs.
   std::optional<int> Start();
   // Runs until the main window closes; the program's exit code.
   int Exec();
@@ -72,6 +82,7 @@ class Application {
   std::unique_ptr<firmware::FileChooser> fileDialog_;
   firmware::FileChooser* fileChooser_ = nullptr;
   bool raiseTestSenderPriority_ = true;
+  ComponentFactory componentFactory_ = &snmp::SnmpComponent::Create;
 
   std::unique_ptr<snmp::AgentSession> session_;
   std::unique_ptr<SocketPump> pump_;

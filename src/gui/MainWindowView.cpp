@@ -152,8 +152,10 @@ void MainWindowView::ShowRows() {
   const QSignalBlocker blocker(list_);
   list_->clear();
   for (const auto& row : model_.Rows()) {
-    list_->addTopLevelItem(new QTreeWidgetItem(
-        {QString::fromStdString(row.address), QString::fromStdString(row.deviceName)}));
+    list_->addTopLevelItem(
+        new QTreeWidgetItem({QString::fromStdString(row.address),
+                             QString::fromLatin1(row.deviceName.data(),
+                                                 static_cast<qsizetype>(row.deviceName.size()))}));
   }
   ShowSelection();
 }

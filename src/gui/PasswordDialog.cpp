@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "views/ControlBinding.h"
+
 namespace kelvo::gui {
 
 PasswordDialog::PasswordDialog(pages::PasswordPrompt& prompt, QWidget* parent)
@@ -27,7 +29,8 @@ PasswordDialog::PasswordDialog(pages::PasswordPrompt& prompt, QWidget* parent)
   password_ = new QLineEdit(this);
   password_->setEchoMode(QLineEdit::Password);
   password_->setMaxLength(static_cast<int>(pages::PasswordPrompt::kPasswordLimit));
-  password_->setText(QString::fromStdString(prompt_.Password().Text()));
+  password_->setText(QString::fromStdString(prompt_.Password().DisplayText()));
+  KeepToHeldCharacters(password_, prompt_.Password());
   auto* passwordRow = new QHBoxLayout;
   passwordRow->addStretch();
   passwordRow->addWidget(new QLabel(QStringLiteral("Input Password:"), this));
@@ -53,7 +56,9 @@ PasswordDialog::PasswordDialog(pages::PasswordPrompt& prompt, QWidget* parent)
 }
 
 void PasswordDialog::Ok() {
-  prompt_.Password().SetText(password_->text().toStdString());
+  if (const auto bytes = prompt_.Password().FromDisplayed(password_->text().toStdString())) {
+    prompt_.Password().SetText(*bytes);
+  }
   if (prompt_.Ok()) accept();
 }
 

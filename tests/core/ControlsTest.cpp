@@ -40,6 +40,39 @@ TEST(Controls, TextLimitsStopTypingAndRefuseLongerTexts) {
   EXPECT_EQ(unlimited.Text().size(), 300U);
 }
 
+TEST(Controls, DeviceTextsHoldLatin1OneBytePerCharacter) {
+  const struct {
+    const char* utf8;
+    std::optional<std::string> latin1;
+  } cases[] = {{"Lab Net", "Lab Net"},        {"caf\u00e9", "caf\xE9"},
+               {"\u00ff\u0080", "\xFF\x80"},  {"\u20ac", std::nullopt},
+               {"a\U0001F600", std::nullopt}, {"\xC3", std::nullopt},
+               {"\xE9t\xE9", std::nullopt}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(Latin1FromUtf8(c.utf8), c.latin1) << c.utf8;
+    if (c.latin1) {
+      EXPECT_EQ(Utf8FromLatin1(*c.latin1), c.utf8);
+    }
+  }
+  // "é" is one character and one byte, so fifteen of them fill the password's limit.
+  TextField password(15);
+  std::string typed;
+  for (int i = 0; i < 16; ++i) typed += "\u00e9";
+  EXPECT_TRUE(password.TypeDisplayed(typed));
+  EXPECT_EQ(password.Text(), std::string(15, '\xE9'));
+  EXPECT_EQ(password.DisplayText(), typed.substr(0, 30));
+  test::RecordingPrompter prompter;
+  EXPECT_EQ(password.Take(prompter), std::string(15, '\xE9'));
+  EXPECT_FALSE(password.TypeDisplayed("\u20ac"));
+  EXPECT_EQ(password.Text(), std::string(15, '\xE9'));
+  // A name on this computer stays UTF-8 and is never cut inside a character.
+  TextField name(3);
+  name.SetEncoding(TextEncoding::Local);
+  EXPECT_TRUE(name.TypeDisplayed("a\u00e9\u00e9"));
+  EXPECT_EQ(name.Text(), "a\u00e9");
+  EXPECT_TRUE(prompter.Shown().empty());
+}
+
 TEST(Controls, NumberBoxesKeepTheirLastNumber) {
   test::RecordingPrompter prompter;
   NumberField beacon(100);
@@ -58,7 +91,7 @@ TEST(Controls, NumberBoxesKeepTheirLastNumber) {
     EXPECT_EQ(taken, c.taken) << c.text;
   }
   EXPECT_EQ(prompter.Texts(), (std::vector<std::string>(3, "Please enter an integer.")));
-  EXPECT_EQ(prompter.Shown()[0].icon, MessageIcon::Warning);
+  EXPECT_EQ(prompter.Shown()[0].icon, MessageIcon::Error);
 }
 
 TEST(Controls, AddressBoxesTellBlankFromZero) {

@@ -4,6 +4,7 @@
 // question of its close box. Message boxes are scripted, except where a real one is clicked.
 #include <gtest/gtest.h>
 
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -175,6 +176,22 @@ TEST_F(MainWindowViewTest, PasswordPromptKeysAndCloseBox) {
   QTest::mouseClick(app_->Window()->ConfigurationButton(), Qt::LeftButton);
   EXPECT_FALSE(app_->Session().Authorised());
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+// The box and the prompt both count the bytes the device stores: one per Latin-1 character.
+TEST_F(MainWindowViewTest, PasswordHoldsLatin1CharactersOneBytePerCharacter) {
+  StartAndDiscover();
+  app_->Prompt().Open();
+  PasswordDialog prompt(app_->Prompt());
+  // Key presses carrying the characters, as a keyboard layout delivers them.
+  for (const QChar c : QString::fromUtf8("\u20ac") + QString(16, QChar(0xE9))) {
+    QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(prompt.PasswordField(), &key);
+  }
+  EXPECT_EQ(prompt.PasswordField()->text(), QString(15, QChar(0xE9))) << "no euro sign, 15 of é";
+  QTest::mouseClick(prompt.OkButton(), Qt::LeftButton);
+  EXPECT_EQ(app_->Session().WriteCommunity(), std::string(15, '\xE9'));
+  EXPECT_EQ(app_->Session().Authorised(), 1);
 }
 
 TEST_F(MainWindowViewTest, DoubleClickOpensThePromptForThatRow) {

@@ -152,6 +152,20 @@ TEST_F(ProgramTest, CopyThatCrashedDoesNotLockTheNextOneOut) {
   EXPECT_TRUE(QFile::exists(pictures_.filePath("second/main-window.png")));
 }
 
+TEST(StartUpComponentTest, NoComponentIsReportedThenTheProgramEndsWithZero) {
+  test::RecordingPrompter prompter;
+  StartOptions options;
+  options.settingsPath = QString();
+  Application application(options, &prompter);
+  application.SetComponentFactory([](snmp::WaitHook&) { return nullptr; });
+  EXPECT_EQ(application.Start(), std::optional<int>(0));
+  ASSERT_EQ(prompter.Shown().size(), 1U);
+  EXPECT_EQ(prompter.Shown()[0].text, "CoInitialize() fail!!");
+  EXPECT_EQ(prompter.Shown()[0].caption, "Kelvo");
+  EXPECT_EQ(prompter.Shown()[0].icon, ui::MessageIcon::Error);
+  EXPECT_EQ(application.Window(), nullptr);
+}
+
 TEST(ListeningPortTest, PortInUseIsReportedAndTheWindowStillOpens) {
   test::UdpPeer taken("0.0.0.0", 0);
   test::RecordingPrompter prompter;

@@ -162,6 +162,23 @@ TEST_F(RfTestWindowTest, TransferStopsAtTheFirstNonInteger) {
   EXPECT_EQ(window_.Result(), WindowResult::Accepted);
 }
 
+TEST_F(RfTestWindowTest, RegisterReadShowsEveryFieldAgain) {
+  window_.PacketLength().SetText("long");  // refused: it and the later fields are not taken
+  window_.Pattern().SetText("5A");
+  window_.TxGain().SetText("9");
+  window_.SynthesizerField(0).SetText("0000abcd");
+  window_.ReadFromBbp();
+  ASSERT_EQ(prompter_.Shown().size(), 1U);
+  EXPECT_EQ(prompter_.Shown()[0].text, "Please enter an integer.");
+  EXPECT_EQ(prompter_.Shown()[0].icon, ui::MessageIcon::Error);
+  EXPECT_EQ(LastValueOf(4).substr(0, 2), "03");
+  // The read-back shows the values in force in every field, not only in the returned ones.
+  EXPECT_EQ(window_.PacketLength().Text(), "1500");
+  EXPECT_EQ(window_.Pattern().Text(), "AA");
+  EXPECT_EQ(window_.TxGain().Text(), "0");
+  EXPECT_EQ(window_.SynthesizerField(0).Text(), "00000000");
+}
+
 TEST_F(RfTestWindowTest, ApplySendsParametersThenReadsBackValidatingEachBlock) {
   window_.Channel().Select(10);
   window_.PacketLength().SetText("64");

@@ -72,7 +72,10 @@ std::string ServerStartFailure(const std::string& address, std::uint16_t port,
   return "TFTP server could not start on " + endpoint + ": " + std::string(why);
 }
 
-FirmwareUpgrade::FirmwareUpgrade(FirmwareUpgradeSetup setup) : setup_(std::move(setup)) {}
+FirmwareUpgrade::FirmwareUpgrade(FirmwareUpgradeSetup setup) : setup_(std::move(setup)) {
+  // A path on this computer, not a text for the device.
+  fileName_.SetEncoding(ui::TextEncoding::Local);
+}
 
 FirmwareUpgrade::~FirmwareUpgrade() = default;
 

@@ -65,7 +65,8 @@ void ConfigurationSheet::OpenRfTestWindow() {
   rfTestWindowRunner_(window);
 }
 
-void ConfigurationSheet::Open(const std::string& host) {
+void ConfigurationSheet::Open(const std::string& host,
+                              const std::function<bool()>& skipSecondRead) {
   host_ = host;
   open_ = true;
   context_.session.SetResetNeeded(false);
@@ -74,7 +75,7 @@ void ConfigurationSheet::Open(const std::string& host) {
   statistic_.WindowCreated();
   SetShown(kSystem, true);
   context_.session.ReadGroup(mib::Group::System, host_);
-  context_.session.ReadGroup(mib::Group::IpConfig, host_);
+  if (!skipSecondRead || !skipSecondRead()) context_.session.ReadGroup(mib::Group::IpConfig, host_);
   system_.RebuildChannelList();
 }
 

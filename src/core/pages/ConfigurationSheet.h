@@ -49,8 +49,9 @@ class ConfigurationSheet {
   pages::ProfileStore& Profiles() { return profiles_; }
 
   // Opens the sheet for the access point at host: the System page in front,
-  // groups 1 and 2 read, the channel list rebuilt.
-  void Open(const std::string& host);
+  // groups 1 and 2 read, the channel list rebuilt. A script passes skipSecondRead, asked after
+  // group 1's read: true leaves group 2 unread, so a failed first read is reported once.
+  void Open(const std::string& host, const std::function<bool()>& skipSecondRead = {});
   bool IsOpen() const { return open_; }
   const std::string& Host() const { return host_; }
   int CurrentTab() const { return current_; }

@@ -45,6 +45,8 @@ SystemPage::SystemPage(PageContext& context)
       newPassword_(kPasswordLimit),
       confirmPassword_(kPasswordLimit),
       newProfileName_(kProfileNameLimit) {
+  // A profile name is a file name on this computer.
+  newProfileName_.SetEncoding(ui::TextEncoding::Local);
   description_.SetReadOnly(true);
   macAddress_.SetReadOnly(true);
   regulationDomain_.SetReadOnly(true);

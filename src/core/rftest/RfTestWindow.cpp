@@ -174,14 +174,14 @@ void RfTestWindow::RegisterCommand(TestGroup group, RegisterOp op) {
     SetTestVariable(session_, group, agentAddress_, blocks_);
     return;
   }
+  // The returned values replace the window's; then every field shows its value again, so a
+  // text that the transfer did not take gives way to the value in force.
   ReadTestRegisters(session_, group, agentAddress_, blocks_,
                     [this, group](std::span<const std::uint8_t> bytes) {
                       if (group == TestGroup::Baseband) {
                         const auto values = DecodeBaseband(bytes);
                         for (std::size_t i = 0; i < values.size(); ++i) {
-                          if (!values[i]) continue;
-                          basebandValues_[i] = ByteText(*values[i]);
-                          baseband_[i].SetText(basebandValues_[i]);
+                          if (values[i]) basebandValues_[i] = ByteText(*values[i]);
                         }
                       } else if (group == TestGroup::Power) {
                         const auto values = DecodePower(bytes);
@@ -190,11 +190,10 @@ void RfTestWindow::RegisterCommand(TestGroup group, RegisterOp op) {
                       } else {
                         const auto values = DecodeSynthesizer(bytes);
                         for (std::size_t i = 0; i < values.size(); ++i) {
-                          if (!values[i]) continue;
-                          synthesizerValues_[i] = RegisterText(*values[i]);
-                          synthesizer_[i].SetText(synthesizerValues_[i]);
+                          if (values[i]) synthesizerValues_[i] = RegisterText(*values[i]);
                         }
                       }
+                      ShowValues();
                     });
 }
 

@@ -69,13 +69,15 @@ void GetTestVariable(snmp::AgentSession& session, TestGroup group, const std::st
     if (!polled) ShowError(session, text::kTimeout);
     return;
   }
-  // The reply's block is taken before its error status is looked at.
+  // The reply's block is taken before its error status is looked at. A refusal carries the
+  // request's NULL value, which is no block to extract: only the refusal is reported.
+  const bool refused = ErrorStatus(session) != 0;
   if (const auto bytes = session.ResponseValueBytes(1)) {
     if (received) received(*bytes);
-  } else {
+  } else if (!refused) {
     ShowError(session, text::kExtractError);
   }
-  if (ErrorStatus(session) != 0 && !polled) ShowError(session, text::kGetError);
+  if (refused && !polled) ShowError(session, text::kGetError);
 }
 
 void ReadTestRegisters(snmp::AgentSession& session, TestGroup group, const std::string& host,

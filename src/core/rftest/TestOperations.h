@@ -33,10 +33,10 @@ bool SetTestVariable(snmp::AgentSession& session, TestGroup group, const std::st
                      const TestBlocks& blocks);
 
 // Group 2 (RfTestParameters) or 6 (RfTestCounters) with the read community. The reply's bytes
-// go to `received` before its error status is looked at; a reply without readable bytes shows
-// "Snmp extract vairable error! ..." instead. A refusal then shows "Snmp get error! ..." and no
-// reply "Snmp Time out! ...", both for group 2 only: the counters are polled, so a silent or
-// refusing device must not produce a stream of messages.
+// go to `received` before its error status is looked at; an accepted reply without readable
+// bytes shows "Snmp extract vairable error! ...". A refusal shows "Snmp get error! ..." alone
+// and no reply "Snmp Time out! ...", both for group 2 only: the counters are polled, so a
+// silent or refusing device must not produce a stream of messages.
 void GetTestVariable(snmp::AgentSession& session, TestGroup group, const std::string& host,
                      const TestReplyHandler& received);
 

@@ -132,15 +132,17 @@ void AgentSession::AddGetVariable(std::string_view oid) {
 }
 
 void AgentSession::AddSetVariable(std::string_view oid, SetType type, std::string_view text) {
-  AddBuilt(SnmpVariable::ForSet(oid, type, text));
+  AddBuilt(oid, SnmpVariable::ForSet(oid, type, text));
 }
 
 void AgentSession::AddSetVariable(std::string_view oid, std::span<const std::uint8_t> bytes) {
-  AddBuilt(SnmpVariable::ForSetBytes(oid, std::vector<std::uint8_t>(bytes.begin(), bytes.end())));
+  AddBuilt(oid,
+           SnmpVariable::ForSetBytes(oid, std::vector<std::uint8_t>(bytes.begin(), bytes.end())));
 }
 
-void AgentSession::AddBuilt(std::optional<SnmpVariable> variable) {
+void AgentSession::AddBuilt(std::string_view oid, std::optional<SnmpVariable> variable) {
   if (!variable) {
+    unbuilt_.emplace_back(oid);
     ShowError(messages::kSetVariableError);
     return;
   }

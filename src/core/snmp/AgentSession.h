@@ -128,6 +128,10 @@ class AgentSession final : private SnmpComponentListener {
   // of raw bytes. A value the message cannot take is reported and left out.
   void AddSetVariable(std::string_view oid, SetType type, std::string_view text);
   void AddSetVariable(std::string_view oid, std::span<const std::uint8_t> bytes);
+  // The identifiers that AddSetVariable could not build (and so left out of their request), in
+  // order, since the session began or the list was last cleared.
+  const std::vector<std::string>& UnbuiltVariables() const { return unbuilt_; }
+  void ClearUnbuiltVariables() { unbuilt_.clear(); }
   // nullopt when the last reply has no variable at that position (1-based).
   std::optional<std::string> ResponseValueText(std::size_t position) const;
   std::optional<std::vector<std::uint8_t>> ResponseValueBytes(std::size_t position) const;
@@ -151,7 +155,7 @@ class AgentSession final : private SnmpComponentListener {
   ui::Prompter& Prompter() { return prompter_; }
 
  private:
-  void AddBuilt(std::optional<SnmpVariable> variable);
+  void AddBuilt(std::string_view oid, std::optional<SnmpVariable> variable);
   void ReplyReceived() override;
   void ErrorReported(int code, std::string_view description) override;
   void ShowError(std::string_view text);
@@ -177,6 +181,7 @@ class AgentSession final : private SnmpComponentListener {
   bool authorised_ = false;
   std::string statusText_;
   std::vector<AccessPointEntry> accessPoints_;
+  std::vector<std::string> unbuilt_;
 };
 
 }  // namespace kelvo::snmp

@@ -60,8 +60,31 @@ void TextField::SetText(std::string text) {
 }
 
 void TextField::Type(std::string_view text) {
-  if (limit_ != 0 && text.size() > limit_) text = text.substr(0, limit_);
+  if (limit_ != 0 && text.size() > limit_) {
+    std::size_t cut = limit_;
+    // A UTF-8 character is kept whole or not at all: back off its continuation bytes.
+    if (encoding_ == TextEncoding::Local) {
+      while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    }
+    text = text.substr(0, cut);
+  }
   SetText(std::string(text));
+}
+
+std::string TextField::DisplayText() const {
+  return encoding_ == TextEncoding::Latin1 ? Utf8FromLatin1(text_) : text_;
+}
+
+std::optional<std::string> TextField::FromDisplayed(std::string_view utf8) const {
+  if (encoding_ == TextEncoding::Latin1) return Latin1FromUtf8(utf8);
+  return std::string(utf8);
+}
+
+bool TextField::TypeDisplayed(std::string_view utf8) {
+  const auto bytes = FromDisplayed(utf8);
+  if (!bytes) return false;
+  Type(*bytes);
+  return true;
 }
 
 void TextField::SetLimit(std::size_t limit) {
@@ -110,7 +133,7 @@ long NumberField::Take(Prompter& prompter, bool* taken) {
   const auto value = ParseInteger(text_);
   if (taken != nullptr) *taken = value.has_value();
   if (!value) {
-    prompter.ShowMessage(kEnterIntegerPrompt, kApplicationCaption, MessageIcon::Warning);
+    prompter.ShowMessage(kEnterIntegerPrompt, kApplicationCaption, MessageIcon::Error);
     return number_;
   }
   number_ = *value;
@@ -180,6 +203,38 @@ void Button::SetCaption(std::string caption) {
   if (caption == caption_) return;
   caption_ = std::move(caption);
   Touch();
+}
+
+std::optional<std::string> Latin1FromUtf8(std::string_view utf8) {
+  std::string latin1;
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    if (lead < 0x80) {
+      latin1 += static_cast<char>(lead);
+      continue;
+    }
+    // U+0080 to U+00FF are the two-byte sequences C2 80 to C3 BF; anything else is beyond
+    // Latin-1 or not UTF-8.
+    if ((lead != 0xC2 && lead != 0xC3) || i + 1 >= utf8.size()) return std::nullopt;
+    const auto next = static_cast<unsigned char>(utf8[++i]);
+    if ((next & 0xC0) != 0x80) return std::nullopt;
+    latin1 += static_cast<char>(((lead & 0x03) << 6) | (next & 0x3F));
+  }
+  return latin1;
+}
+
+std::string Utf8FromLatin1(std::string_view latin1) {
+  std::string utf8;
+  for (const char c : latin1) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      utf8 += c;
+    } else {
+      utf8 += static_cast<char>(0xC0 | (byte >> 6));
+      utf8 += static_cast<char>(0x80 | (byte & 0x3F));
+    }
+  }
+  return utf8;
 }
 
 std::optional<long> ParseInteger(std::string_view text) {

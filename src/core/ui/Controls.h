@@ -68,16 +68,40 @@ class ChoiceList : public Control {
   int selection_ = kNone;
 };
 
-// A text box. The limit stops typing (Type); text set by the program may exceed it, and
-// Take() then refuses it with the standard prompt.
+// How a text box holds its characters as bytes.
+enum class TextEncoding : std::uint8_t {
+  // The device's texts: one byte per character, ISO 8859-1 (Latin-1), the bytes the device
+  // stores. A character beyond U+00FF cannot be held.
+  Latin1,
+  // Names on this computer (files): UTF-8, as the file system takes them.
+  Local,
+};
+
+// Latin-1 bytes of UTF-8 text; nullopt when a character lies beyond U+00FF or the UTF-8 is
+// malformed.
+std::optional<std::string> Latin1FromUtf8(std::string_view utf8);
+std::string Utf8FromLatin1(std::string_view latin1);
+
+// A text box. The limit counts the bytes the text is held in and stops typing (Type); text set
+// by the program may exceed it, and Take() then refuses it with the standard prompt.
 class TextField : public Control {
  public:
   explicit TextField(std::size_t limit = 0, std::string text = {});
 
+  // The bytes, in the field's encoding.
   const std::string& Text() const { return text_; }
   void SetText(std::string text);
-  // What typing produces: the text cut at the limit.
+  // What typing produces: the text cut at the limit (never inside a character).
   void Type(std::string_view text);
+  TextEncoding Encoding() const { return encoding_; }
+  void SetEncoding(TextEncoding encoding) { encoding_ = encoding; }
+  // A screen's side: the text in UTF-8, and the field's bytes for a screen's UTF-8 text
+  // (nullopt when the field cannot hold one of its characters).
+  std::string DisplayText() const;
+  std::optional<std::string> FromDisplayed(std::string_view utf8) const;
+  // What typing a screen's text produces; false, with the text unchanged, when the field
+  // cannot hold one of its characters.
+  bool TypeDisplayed(std::string_view utf8);
   std::size_t Limit() const { return limit_; }
   // A new limit stops later typing; the text already there stays as it is.
   void SetLimit(std::size_t limit);
@@ -92,6 +116,7 @@ class TextField : public Control {
   std::string text_;
   std::size_t limit_;
   bool readOnly_ = false;
+  TextEncoding encoding_ = TextEncoding::Latin1;
 };
 
 class CheckBox : public Control {

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QRegularExpressionValidator>
 #include <QSignalBlocker>
+#include <QValidator>
 
 namespace kelvo::gui {
 namespace {
@@ -16,7 +17,28 @@ QString FromUtf8(const std::string& text) {
 
 std::string ToUtf8(const QString& text) { return text.toUtf8().toStdString(); }
 
+// Refuses an edit that would put a character into the box that its field cannot hold, so such
+// a character cannot be typed or pasted. A validator the box had already runs first.
+class HeldCharacters final : public QValidator {
+ public:
+  HeldCharacters(const ui::TextField& field, const QValidator* before, QObject* parent)
+      : QValidator(parent), field_(field), before_(before) {}
+  State validate(QString& input, int& position) const override {
+    const State state = before_ != nullptr ? before_->validate(input, position) : Acceptable;
+    if (state == Invalid || !field_.FromDisplayed(ToUtf8(input))) return Invalid;
+    return state;
+  }
+
+ private:
+  const ui::TextField& field_;
+  const QValidator* before_;
+};
+
 }  // namespace
+
+void KeepToHeldCharacters(QLineEdit* edit, const ui::TextField& field) {
+  edit->setValidator(new HeldCharacters(field, edit->validator(), edit));
+}
 
 AddressEdit::AddressEdit(QWidget* parent) : QWidget(parent) {
   auto* layout = new QHBoxLayout(this);
@@ -74,13 +96,16 @@ void Binder::UserAction(const Action& action) {
 }
 
 void Binder::Text(QLineEdit* edit, ui::TextField& field) {
+  KeepToHeldCharacters(edit, field);
   Add(field, edit, [edit, &field] {
+    // A device text holds one byte per character, so the box's count is the field's.
     if (field.Limit() != 0) edit->setMaxLength(static_cast<int>(field.Limit()));
     edit->setReadOnly(field.ReadOnly());
-    if (edit->text() != FromUtf8(field.Text())) edit->setText(FromUtf8(field.Text()));
+    const QString shown = FromUtf8(field.DisplayText());
+    if (edit->text() != shown) edit->setText(shown);
   });
   QObject::connect(edit, &QLineEdit::textEdited, edit, [this, &field](const QString& text) {
-    UserAction([&] { field.Type(ToUtf8(text)); });
+    UserAction([&] { field.TypeDisplayed(ToUtf8(text)); });
   });
 }
 
@@ -97,7 +122,7 @@ void Binder::Number(QLineEdit* edit, ui::NumberField& field) {
 }
 
 void Binder::Label(QLabel* label, const ui::TextField& field) {
-  Add(field, label, [label, &field] { label->setText(FromUtf8(field.Text())); });
+  Add(field, label, [label, &field] { label->setText(FromUtf8(field.DisplayText())); });
 }
 
 void Binder::Address(AddressEdit* edit, ui::AddressField& field) {

@@ -39,6 +39,10 @@ class AddressEdit : public QWidget {
   std::vector<QLineEdit*> fields_;
 };
 
+// Keeps out of the box every character that the field cannot hold, typed or pasted; a
+// validator the box already has runs first.
+void KeepToHeldCharacters(QLineEdit* edit, const ui::TextField& field);
+
 // A push button for a page. No page button is ever the default button, so Enter in a text
 // box presses nothing.
 QPushButton* NewPageButton(const QString& text, const QString& objectName,

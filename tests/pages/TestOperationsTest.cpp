@@ -207,23 +207,37 @@ TEST_F(RfTestOperations, GetsReportOnlyForTheParameters) {
   EXPECT_EQ(decoded.preamble, 1);
   EXPECT_TRUE(TakeMessages().empty());
 
-  // A refusal carries no block: the extraction fails, then the refusal is reported for group 2
-  // and not for the polled counters.
-  sim_.Fault(0, "error 5");
-  GetTestVariable(session_, TestGroup::Parameters, Host(), keep);
-  EXPECT_EQ(TakeMessages(), (std::vector<std::string>{kExtractError, kGetError}));
-  EXPECT_FALSE(PollCounters());
-  EXPECT_EQ(TakeMessages(), std::vector<std::string>{kExtractError});
+  // A refusal echoes the request's NULL value: only the refusal is reported, and only for
+  // group 2. An accepted reply whose value is no block fails its extraction for both groups.
+  struct Case {
+    const char* fault;
+    TestGroup group;
+    std::vector<std::string> messages;
+  };
+  const Case cases[] = {
+      {"error 5", TestGroup::Parameters, {kGetError}},
+      {"error 5", TestGroup::Counters, {}},
+      {"wrong-type", TestGroup::Parameters, {kExtractError}},
+      {"wrong-type", TestGroup::Counters, {kExtractError}},
+      {"silent", TestGroup::Parameters, {kTimeout}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.fault) + (c.group == TestGroup::Counters ? " counters" : ""));
+    sim_.Fault(0, c.fault);
+    bool delivered = false;
+    GetTestVariable(session_, c.group, Host(),
+                    [&](std::span<const std::uint8_t>) { delivered = true; });
+    EXPECT_FALSE(delivered);
+    EXPECT_EQ(TakeMessages(), c.messages);
+  }
 
-  sim_.Fault(0, "silent");
+  // A silent device costs the counters poll its time-out and nothing more.
   const auto start = Clock::now();
   EXPECT_FALSE(PollCounters());
   const auto waited = Clock::now() - start;
   EXPECT_GE(waited, std::chrono::milliseconds(1900));
   EXPECT_LT(waited, std::chrono::milliseconds(4000));
   EXPECT_TRUE(TakeMessages().empty());
-  GetTestVariable(session_, TestGroup::Parameters, Host(), keep);
-  EXPECT_EQ(TakeMessages(), std::vector<std::string>{kTimeout});
 }
 
 TEST_F(RfTestOperations, PacketTxCountersAdvanceToThePacketNumber) {
