@@ -17,15 +17,10 @@
 #include <QVBoxLayout>
 
 #include "Artwork.h"
+#include "QtText.h"
 
 namespace kelvo::gui {
-namespace {
-
-QString FromView(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
+namespace {}  // namespace
 
 int AccessPointList::SelectedRow() const {
   const auto items = selectedItems();
@@ -137,8 +132,8 @@ MainWindowView::MainWindowView(pages::MainWindow& model, QWidget* parent)
 
 void MainWindowView::ShowAbout() {
   QMessageBox box(this);
-  box.setWindowTitle(QString::fromLatin1(kAboutTitle));
-  box.setText(QString::fromLatin1(kAboutText));
+  box.setWindowTitle(FromView(kAboutTitle));
+  box.setText(FromView(kAboutText));
   box.setIconPixmap(ProgramIcon().pixmap(48, 48));
   box.setStandardButtons(QMessageBox::Ok);
   box.exec();
@@ -152,8 +147,7 @@ void MainWindowView::ShowRows() {
   const QSignalBlocker blocker(list_);
   list_->clear();
   for (const auto& row : model_.Rows()) {
-    list_->addTopLevelItem(new QTreeWidgetItem(
-        {QString::fromStdString(row.address), QString::fromStdString(row.deviceName)}));
+    list_->addTopLevelItem(new QTreeWidgetItem({FromView(row.address), FromView(row.deviceName)}));
   }
   ShowSelection();
 }
@@ -198,8 +192,7 @@ void MainWindowView::keyPressEvent(QKeyEvent* event) {
 
 void MainWindowView::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
-  menu.addAction(ProgramIcon(), QString::fromLatin1(kAboutCommand), this,
-                 &MainWindowView::ShowAbout);
+  menu.addAction(ProgramIcon(), FromView(kAboutCommand), this, &MainWindowView::ShowAbout);
   menu.exec(event->globalPos());
 }
 

@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 #include <chrono>
 
+#include "QtText.h"
 #include "profiles/ProfileStore.h"
 
 namespace kelvo::gui {
@@ -71,7 +72,7 @@ QString ReadSettingsPath() {
 }
 
 QString ProfileDirectory(const QString& settingsPath) {
-  return QString::fromStdString(profiles::ProfileDirectory(settingsPath.toStdString()));
+  return FromView(profiles::ProfileDirectory(settingsPath.toStdString()));
 }
 
 QString InstanceGuard::DefaultDirectory() {
