@@ -172,7 +172,7 @@ void Binder::Push(QPushButton* button, ui::Button& state, Action press) {
     if (!state.Caption().empty()) button->setText(FromView(state.Caption()));
   });
   QObject::connect(button, &QPushButton::clicked, button,
-                   [this, press](bool) { UserAction(press); });
+                   [this, press = std::move(press)](bool) { UserAction(press); });
 }
 
 QPushButton* NewPageButton(const QString& text, const QString& objectName, QWidget* parent) {
