@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ApSimOptions.h"
 
-#include <charconv>
 #include <limits>
+
+#include "util/Parse.h"
 
 namespace kelvo::apsim {
 namespace {
@@ -12,23 +13,11 @@ constexpr int kMaxCount = 1000;
 constexpr long kMaxVarbindDelta = 64;
 constexpr long kMaxOctetsDelta = 1024;
 
-template <typename Number>
-std::optional<Number> ParseNumber(std::string_view text) {
-  Number value{};
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
-    return std::nullopt;
-  }
-  return value;
-}
+using util::ParseInteger;
 
 // A signed count that is not 0, "+" allowed: the size of a reply fault.
 std::optional<long> ParseDelta(std::string_view text, long limit) {
-  if (text.starts_with('+')) {
-    text.remove_prefix(1);
-    if (text.starts_with('-')) return std::nullopt;
-  }
-  const auto value = ParseNumber<long>(text);
+  const auto value = ParseInteger<long>(text, util::IntegerForm::OptionalPlus);
   if (!value || *value == 0 || *value < -limit || *value > limit) return std::nullopt;
   return value;
 }
@@ -73,7 +62,7 @@ std::vector<std::string_view> SplitWords(std::string_view text) {
 }
 
 std::optional<std::size_t> ParseAp(std::string_view text, const SimulatorSettings& settings) {
-  if (const auto number = ParseNumber<int>(text)) {
+  if (const auto number = ParseInteger<int>(text)) {
     if (*number < 1 || *number > settings.count) return std::nullopt;
     return static_cast<std::size_t>(*number - 1);
   }
@@ -99,15 +88,15 @@ std::optional<Fault> ParseFault(std::span<const std::string_view> words) {
     return fault;
   }
   if (kind == "delay" && words.size() == 2) {
-    const auto ms = ParseNumber<long>(words[1]);
+    const auto ms = ParseInteger<long>(words[1]);
     if (!ms || *ms < 0) return std::nullopt;
     fault.kind = Fault::Kind::Delay;
     fault.delayMs = *ms;
     return fault;
   }
   if (kind == "error" && (words.size() == 2 || words.size() == 3)) {
-    const auto status = ParseNumber<long>(words[1]);
-    const auto index = words.size() == 3 ? ParseNumber<long>(words[2]) : std::optional<long>(1);
+    const auto status = ParseInteger<long>(words[1]);
+    const auto index = words.size() == 3 ? ParseInteger<long>(words[2]) : std::optional<long>(1);
     if (!status || !index || *status < 0 || *index < 0) return std::nullopt;
     fault.kind = Fault::Kind::Error;
     fault.errorStatus = *status;
@@ -115,7 +104,7 @@ std::optional<Fault> ParseFault(std::span<const std::string_view> words) {
     return fault;
   }
   if (kind == "drop" && words.size() == 2) {
-    const auto percent = ParseNumber<int>(words[1]);
+    const auto percent = ParseInteger<int>(words[1]);
     if (!percent || *percent < 0 || *percent > 100) return std::nullopt;
     fault.kind = Fault::Kind::Drop;
     fault.dropPercent = *percent;
@@ -154,8 +143,8 @@ std::optional<Fault> ParseFault(std::span<const std::string_view> words) {
     return fault;
   }
   if (kind == "reboot-after" && (words.size() == 2 || words.size() == 3)) {
-    const auto after = ParseNumber<int>(words[1]);
-    const auto down = words.size() == 3 ? ParseNumber<long>(words[2]) : std::optional<long>(-1);
+    const auto after = ParseInteger<int>(words[1]);
+    const auto down = words.size() == 3 ? ParseInteger<long>(words[2]) : std::optional<long>(-1);
     if (!after || !down || *after < 0 || (words.size() == 3 && *down < 0)) return std::nullopt;
     fault.kind = Fault::Kind::Reboot;
     fault.rebootAfter = *after;
@@ -198,8 +187,8 @@ std::optional<std::vector<firmware::TftpOption>> ParseTftpOptions(
 
 std::optional<std::pair<std::chrono::milliseconds, int>> ParseTftpRetry(std::string_view ms,
                                                                         std::string_view tries) {
-  const auto wait = ParseNumber<long>(ms);
-  const auto count = ParseNumber<int>(tries);
+  const auto wait = ParseInteger<long>(ms);
+  const auto count = ParseInteger<int>(tries);
   if (!wait || !count || *wait < 1 || *wait > 60000 || *count < 1 || *count > 100) {
     return std::nullopt;
   }
@@ -228,7 +217,7 @@ ParsedOptions ParseProgramOptions(std::span<const std::string_view> arguments) {
     const std::string bad = "invalid value for " + std::string(name) + ": " + std::string(value);
 
     if (name == "--count") {
-      const auto count = ParseNumber<int>(value);
+      const auto count = ParseInteger<int>(value);
       if (!count || *count < 1 || *count > kMaxCount) return Failure(bad);
       options.simulator.count = *count;
     } else if (name == "--first") {
@@ -236,11 +225,11 @@ ParsedOptions ParseProgramOptions(std::span<const std::string_view> arguments) {
       if (!address) return Failure(bad);
       options.simulator.firstAddress = *address;
     } else if (name == "--port") {
-      const auto port = ParseNumber<std::uint16_t>(value);
+      const auto port = ParseInteger<std::uint16_t>(value);
       if (!port) return Failure(bad);
       options.port = *port;
     } else if (name == "--test-port") {
-      const auto port = ParseNumber<std::uint16_t>(value);
+      const auto port = ParseInteger<std::uint16_t>(value);
       if (!port) return Failure(bad);
       options.testPort = *port;
     } else if (name == "--bind") {
@@ -250,11 +239,11 @@ ParsedOptions ParseProgramOptions(std::span<const std::string_view> arguments) {
     } else if (name == "--password") {
       options.simulator.password = std::string(value);
     } else if (name == "--seed") {
-      const auto seed = ParseNumber<std::uint32_t>(value);
+      const auto seed = ParseInteger<std::uint32_t>(value);
       if (!seed) return Failure(bad);
       options.simulator.seed = *seed;
     } else if (name == "--tftp-port") {
-      const auto port = ParseNumber<std::uint16_t>(value);
+      const auto port = ParseInteger<std::uint16_t>(value);
       if (!port || *port == 0) return Failure(bad);
       options.simulator.tftp.port = *port;
     } else if (name == "--tftp-options") {

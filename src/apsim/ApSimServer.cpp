@@ -267,7 +267,7 @@ struct Download {
 
 class Server {
  public:
-  Server(const ProgramOptions& options, SimulatorSettings settings, int socket,
+  Server(const ProgramOptions& options, const SimulatorSettings& settings, int socket,
          std::vector<TestPortSocket> testPorts)
       : simulator_(settings),
         control_(simulator_, settings),

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ControlChannel.h"
 
-#include <charconv>
 #include <optional>
 
 #include "ApSimOptions.h"
 #include "Sha256.h"
 #include "mib/MibVariables.h"
+#include "util/Parse.h"
 
 namespace kelvo::apsim {
 namespace {
@@ -36,12 +36,9 @@ std::optional<mib::Variable> FindVariable(std::string_view text) {
 
 std::optional<SnmpValue> ParseTypedValue(std::string_view type, std::string_view value) {
   if (type == "i") {
-    long number = 0;
-    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
-    if (value.empty() || error != std::errc() || end != value.data() + value.size()) {
-      return std::nullopt;
-    }
-    return SnmpValue::Integer(number);
+    const auto number = util::ParseInteger<long>(value);
+    if (!number) return std::nullopt;
+    return SnmpValue::Integer(*number);
   }
   if (type == "s") return SnmpValue::Text(value);
   if (type == "x") {
@@ -182,12 +179,8 @@ std::vector<std::string> ControlChannel::Execute(std::string_view line, SimTime 
     return {"ok"};
   }
   if (command == "tftp-port" && words.size() == 3) {
-    std::uint16_t port = 0;
-    const auto [end, error] =
-        std::from_chars(words[2].data(), words[2].data() + words[2].size(), port);
-    if (error != std::errc() || end != words[2].data() + words[2].size() || port == 0) {
-      return Error("bad port " + std::string(words[2]));
-    }
+    const auto port = util::ParseInteger<std::uint16_t>(words[2]).value_or(0);
+    if (port == 0) return Error("bad port " + std::string(words[2]));
     for (const std::size_t each : aps) {
       TftpClientSettings tftp = simulator_.TftpSettingsOf(each);
       tftp.port = port;

@@ -8,7 +8,6 @@
 
 #include <arpa/inet.h>
 
-#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -106,13 +105,6 @@ bool AddVariable(netsnmp_pdu* pdu, const VarBind& bind) {
 void AppendHex32(std::string& text, std::uint32_t value) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   for (int shift = 28; shift >= 0; shift -= 4) text += kDigits[(value >> shift) & 0xF];
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
 }
 
 }  // namespace
@@ -220,12 +212,9 @@ std::optional<ObjectId> ParseObjectId(std::string_view text) {
   while (!text.empty()) {
     const std::size_t dot = text.find('.');
     const std::string_view part = text.substr(0, dot);
-    std::uint32_t value = 0;
-    const auto [end, error] = std::from_chars(part.data(), part.data() + part.size(), value);
-    if (part.empty() || error != std::errc() || end != part.data() + part.size()) {
-      return std::nullopt;
-    }
-    result.push_back(value);
+    const auto value = util::ParseInteger<std::uint32_t>(part);
+    if (!value) return std::nullopt;
+    result.push_back(*value);
     if (dot == std::string_view::npos) break;
     text.remove_prefix(dot + 1);
     if (text.empty()) return std::nullopt;
@@ -244,19 +233,6 @@ std::optional<std::uint32_t> ParseIpv4(std::string_view text) {
 std::string FormatIpv4(std::uint32_t address) {
   return std::to_string(address >> 24) + '.' + std::to_string((address >> 16) & 0xFF) + '.' +
          std::to_string((address >> 8) & 0xFF) + '.' + std::to_string(address & 0xFF);
-}
-
-std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view text) {
-  if (text.size() % 2 != 0) return std::nullopt;
-  std::vector<std::uint8_t> bytes;
-  bytes.reserve(text.size() / 2);
-  for (std::size_t i = 0; i < text.size(); i += 2) {
-    const int high = HexDigit(text[i]);
-    const int low = HexDigit(text[i + 1]);
-    if (high < 0 || low < 0) return std::nullopt;
-    bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
-  }
-  return bytes;
 }
 
 ValueText DescribeValue(const SnmpValue& value) {

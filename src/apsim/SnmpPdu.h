@@ -12,6 +12,7 @@
 
 #include "mib/Conversions.h"
 #include "snmp/SnmpMessage.h"
+#include "util/Parse.h"
 
 namespace kelvo::apsim {
 
@@ -82,7 +83,7 @@ std::optional<std::uint32_t> ParseIpv4(std::string_view text);  // host order
 std::string FormatIpv4(std::uint32_t address);
 
 using mib::HexText;  // upper case, no separators
-std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view text);
+using util::ParseHexBytes;
 
 // A value as the control channel and the request log show it: a type letter (i INTEGER,
 // s OCTET STRING, a IpAddress, n NULL, o anything else) and the value text (decimal, upper-case

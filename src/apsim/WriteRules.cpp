@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "util/Parse.h"
+
 namespace kelvo::apsim {
 namespace {
 
@@ -97,9 +99,7 @@ std::uint32_t Little32(const std::vector<std::uint8_t>& bytes, std::size_t offse
   return Little16(bytes, offset) | static_cast<std::uint32_t>(Little16(bytes, offset + 2)) << 16;
 }
 
-bool IsHexDigit(std::uint8_t c) {
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
+bool IsHexDigit(std::uint8_t c) { return util::HexDigit(static_cast<char>(c)).has_value(); }
 
 bool ValidPreSharedKey(const std::vector<std::uint8_t>& text) {
   if (text.size() == 64) {

@@ -4,7 +4,6 @@
 #include <poll.h>
 
 #include <algorithm>
-#include <charconv>
 #include <functional>
 #include <iostream>
 #include <string>
@@ -12,6 +11,7 @@
 #include "CliSupport.h"
 #include "firmware/FirmwareUpgrade.h"
 #include "mib/MibVariables.h"
+#include "util/Parse.h"
 
 namespace kelvo::cli {
 namespace {
@@ -69,12 +69,9 @@ std::optional<std::string> TakeValue(std::vector<std::string_view>& args, std::s
 }
 
 std::optional<std::uint16_t> ParsePort(const std::string& text) {
-  unsigned value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value == 0 || value > 65535) {
-    return std::nullopt;
-  }
-  return static_cast<std::uint16_t>(value);
+  const auto value = util::ParseInteger<unsigned>(text);
+  if (!value || *value == 0 || *value > 65535) return std::nullopt;
+  return static_cast<std::uint16_t>(*value);
 }
 
 }  // namespace

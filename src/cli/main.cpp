@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -19,6 +18,7 @@
 #include "mib/Conversions.h"
 #include "snmp/AgentSession.h"
 #include "snmp/SnmpComponent.h"
+#include "util/Parse.h"
 
 namespace {
 
@@ -36,11 +36,8 @@ using kelvo::snmp::ValueTag;
 constexpr int kRequestTimeoutMs = 2000;
 
 std::optional<long> ParseNumber(std::string_view text, long low, long high) {
-  if (text.empty()) return std::nullopt;
-  char* end = nullptr;
-  const std::string copy(text);
-  const long value = std::strtol(copy.c_str(), &end, 10);
-  if (*end != '\0' || value < low || value > high) return std::nullopt;
+  const auto value = kelvo::util::ParseInteger<long>(text, kelvo::util::IntegerForm::LeadingSpace);
+  if (!value || *value < low || *value > high) return std::nullopt;
   return value;
 }
 
@@ -48,21 +45,7 @@ std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view text) {
   if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
     text.remove_prefix(2);
   }
-  if (text.size() % 2 != 0) return std::nullopt;
-  auto nibble = [](char c) -> int {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  };
-  std::vector<std::uint8_t> bytes;
-  for (std::size_t i = 0; i < text.size(); i += 2) {
-    const int high = nibble(text[i]);
-    const int low = nibble(text[i + 1]);
-    if (high < 0 || low < 0) return std::nullopt;
-    bytes.push_back(static_cast<std::uint8_t>(high << 4 | low));
-  }
-  return bytes;
+  return kelvo::util::ParseHexBytes(text);
 }
 
 // INTEGER in decimal, IpAddress dotted, OCTET STRING as text when printable, else 0x and hex.

@@ -5,22 +5,22 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "QtText.h"
+
 namespace kelvo::gui {
 
 ConfigurationSheetDialog::ConfigurationSheetDialog(pages::ConfigurationSheet& sheet,
                                                    PageViewFactory& factory, QWidget* parent)
     : QDialog(parent), sheet_(sheet) {
-  const auto title = pages::ConfigurationSheet::kTitle;
-  setWindowTitle(QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())));
+  setWindowTitle(FromView(pages::ConfigurationSheet::kTitle));
 
   tabs_ = new QTabWidget(this);
   // All six tabs stay in sight; the sheet grows to hold them.
   tabs_->setUsesScrollButtons(false);
   for (std::size_t tab = 0; tab < pages::ConfigurationSheet::kTabTexts.size(); ++tab) {
-    const auto text = pages::ConfigurationSheet::kTabTexts[tab];
     PageView* view = factory.Create(static_cast<int>(tab), sheet_, tabs_);
     views_.push_back(view);
-    tabs_->addTab(view, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    tabs_->addTab(view, FromView(pages::ConfigurationSheet::kTabTexts[tab]));
   }
   tabs_->setCurrentIndex(sheet_.CurrentTab());
   for (PageView* view : views_) view->ShowModel();

@@ -17,15 +17,11 @@
 #include <QVBoxLayout>
 
 #include "Artwork.h"
+#include "QtText.h"
+#include "ui/Controls.h"
 
 namespace kelvo::gui {
-namespace {
-
-QString FromView(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
+namespace {}  // namespace
 
 int AccessPointList::SelectedRow() const {
   const auto items = selectedItems();
@@ -137,8 +133,8 @@ MainWindowView::MainWindowView(pages::MainWindow& model, QWidget* parent)
 
 void MainWindowView::ShowAbout() {
   QMessageBox box(this);
-  box.setWindowTitle(QString::fromLatin1(kAboutTitle));
-  box.setText(QString::fromLatin1(kAboutText));
+  box.setWindowTitle(FromView(kAboutTitle));
+  box.setText(FromView(kAboutText));
   box.setIconPixmap(ProgramIcon().pixmap(48, 48));
   box.setStandardButtons(QMessageBox::Ok);
   box.exec();
@@ -153,9 +149,7 @@ void MainWindowView::ShowRows() {
   list_->clear();
   for (const auto& row : model_.Rows()) {
     list_->addTopLevelItem(
-        new QTreeWidgetItem({QString::fromStdString(row.address),
-                             QString::fromLatin1(row.deviceName.data(),
-                                                 static_cast<qsizetype>(row.deviceName.size()))}));
+        new QTreeWidgetItem({FromView(row.address), FromView(ui::Utf8FromLatin1(row.deviceName))}));
   }
   ShowSelection();
 }
@@ -200,8 +194,7 @@ void MainWindowView::keyPressEvent(QKeyEvent* event) {
 
 void MainWindowView::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
-  menu.addAction(ProgramIcon(), QString::fromLatin1(kAboutCommand), this,
-                 &MainWindowView::ShowAbout);
+  menu.addAction(ProgramIcon(), FromView(kAboutCommand), this, &MainWindowView::ShowAbout);
   menu.exec(event->globalPos());
 }
 

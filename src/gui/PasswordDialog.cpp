@@ -11,13 +11,14 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "QtText.h"
 #include "views/ControlBinding.h"
 
 namespace kelvo::gui {
 
 PasswordDialog::PasswordDialog(pages::PasswordPrompt& prompt, QWidget* parent)
     : QDialog(parent), prompt_(prompt) {
-  setWindowTitle(QString::fromLatin1(kTitle));
+  setWindowTitle(FromView(kTitle));
 
   auto* notice = new QGroupBox(QStringLiteral("Notice:"), this);
   auto* noticeLayout = new QVBoxLayout(notice);
@@ -29,7 +30,7 @@ PasswordDialog::PasswordDialog(pages::PasswordPrompt& prompt, QWidget* parent)
   password_ = new QLineEdit(this);
   password_->setEchoMode(QLineEdit::Password);
   password_->setMaxLength(static_cast<int>(pages::PasswordPrompt::kPasswordLimit));
-  password_->setText(QString::fromStdString(prompt_.Password().DisplayText()));
+  password_->setText(FromView(prompt_.Password().DisplayText()));
   KeepToHeldCharacters(password_, prompt_.Password());
   auto* passwordRow = new QHBoxLayout;
   passwordRow->addStretch();

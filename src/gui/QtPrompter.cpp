@@ -6,6 +6,7 @@
 #include <QString>
 
 #include "PageViewFactory.h"
+#include "QtText.h"
 
 namespace kelvo::gui {
 namespace {
@@ -22,10 +23,6 @@ QMessageBox::Icon BoxIcon(ui::MessageIcon icon) {
       break;
   }
   return QMessageBox::NoIcon;
-}
-
-QString FromView(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 QWidget* Owner() {

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 #include <QValidator>
 
+#include "QtText.h"
 #include "views/ControlBinding.h"
 
 namespace kelvo::gui {
@@ -27,10 +28,6 @@ constexpr int kByteFieldChars = 4;
 constexpr int kRegisterFieldChars = 11;
 constexpr int kNumberFieldChars = 7;
 constexpr int kCounterChars = 11;
-
-QString FromView(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // Register values are typed in capitals whatever the keyboard gives.
 class UpperCaseValidator final : public QValidator {

@@ -6,7 +6,8 @@
 #include <QStandardPaths>
 #include <chrono>
 
-#include "pages/ProfileStore.h"
+#include "QtText.h"
+#include "profiles/ProfileFile.h"
 
 namespace kelvo::gui {
 namespace {
@@ -71,7 +72,7 @@ QString ReadSettingsPath() {
 }
 
 QString ProfileDirectory(const QString& settingsPath) {
-  return QString::fromStdString(profiles::ProfileDirectory(settingsPath.toStdString()));
+  return FromView(profiles::ProfileDirectory(settingsPath.toStdString()));
 }
 
 QString InstanceGuard::DefaultDirectory() {

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "QtText.h"
 #include "views/ControlBinding.h"
 
 namespace kelvo::gui {
@@ -21,13 +22,9 @@ constexpr int kProgressSteps = 1000;
 constexpr int kFileNameChars = 50;
 constexpr std::chrono::milliseconds kProgressInterval{100};
 
-QString FromUtf8(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // "*.*" means every file to the dialog's users, while Qt would demand a dot.
 QString QtPattern(const std::string& pattern) {
-  return pattern == "*.*" ? QStringLiteral("*") : FromUtf8(pattern);
+  return pattern == "*.*" ? QStringLiteral("*") : FromView(pattern);
 }
 
 }  // namespace
@@ -36,17 +33,17 @@ std::optional<std::string> QtFileChooser::ChooseExistingFile(
     const firmware::FileDialogRequest& request) {
   // Over whichever window asked, the firmware window as a rule.
   QWidget* parent = parent_ != nullptr ? parent_ : QApplication::activeModalWidget();
-  QFileDialog dialog(parent, FromUtf8(request.title));
+  QFileDialog dialog(parent, FromView(request.title));
   dialog.setObjectName(QStringLiteral("selectFirmwareDialog"));
   // The platform's dialog would not hide the patterns.
   dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails |
                     QFileDialog::ReadOnly);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setDefaultSuffix(FromUtf8(request.defaultSuffix));
+  dialog.setDefaultSuffix(FromView(request.defaultSuffix));
   QStringList filters;
   for (const firmware::FileFilter& filter : request.filters) {
-    filters << FromUtf8(filter.description) + QStringLiteral(" (") + QtPattern(filter.pattern) +
+    filters << FromView(filter.description) + QStringLiteral(" (") + QtPattern(filter.pattern) +
                    QLatin1Char(')');
   }
   dialog.setNameFilters(filters);
@@ -58,7 +55,7 @@ UpdateFirmwareWindow::UpdateFirmwareWindow(firmware::FirmwareUpgrade& upgrade, Q
     : QDialog(parent),
       upgrade_(upgrade),
       binder_(std::make_unique<Binder>([this] { binder_->Refresh(); })) {
-  setWindowTitle(FromUtf8(std::string(firmware::kUpdateFirmwareTitle)));
+  setWindowTitle(FromView(std::string(firmware::kUpdateFirmwareTitle)));
   setModal(true);
 
   fileName_ = new QLineEdit(this);

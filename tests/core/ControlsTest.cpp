@@ -83,14 +83,14 @@ TEST(Controls, NumberBoxesKeepTheirLastNumber) {
     long number;
   } cases[] = {{"250", true, 250}, {"", false, 250}, {"12a", false, 250},
                {" 30 ", true, 30}, {"-5", true, -5}, {"99999999999", false, -5},
-               {"+7", true, 7}};
+               {"+7", true, 7},    {"+-7", false, 7}};
   for (const auto& c : cases) {
     beacon.SetText(c.text);
     bool taken = false;
     EXPECT_EQ(beacon.Take(prompter, &taken), c.number) << c.text;
     EXPECT_EQ(taken, c.taken) << c.text;
   }
-  EXPECT_EQ(prompter.Texts(), (std::vector<std::string>(3, "Please enter an integer.")));
+  EXPECT_EQ(prompter.Texts(), (std::vector<std::string>(4, "Please enter an integer.")));
   EXPECT_EQ(prompter.Shown()[0].icon, MessageIcon::Error);
 }
 

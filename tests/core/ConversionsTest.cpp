@@ -73,22 +73,5 @@ TEST(Conversions, SplitDottedAddress) {
   EXPECT_EQ(FormatDottedAddress({192, 168, 0, 7}), "192.168.0.7");
 }
 
-TEST(Conversions, LeadingInteger) {
-  struct Case {
-    const char* text;
-    long expected;
-  };
-  const Case cases[] = {{"42", 42},
-                        {"  -7x", -7},
-                        {"+3", 3},
-                        {"", 0},
-                        {"abc", 0},
-                        {"12 34", 12},
-                        {"-", 0},
-                        {"99999999999", 2147483647},
-                        {"-99999999999", -2147483648L}};
-  for (const Case& c : cases) EXPECT_EQ(LeadingInteger(c.text), c.expected) << c.text;
-}
-
 }  // namespace
 }  // namespace kelvo::mib

@@ -45,6 +45,7 @@ TEST(SnmpMessage, SetValuesAreCheckedAgainstTheirType) {
       {SetType::Integer, "42", true},
       {SetType::Integer, "-5", true},
       {SetType::Integer, "+7", true},
+      {SetType::Integer, "+-7", false},
       {SetType::Integer, "2147483647", true},
       {SetType::Integer, "-2147483648", true},
       {SetType::Integer, "2147483648", false},

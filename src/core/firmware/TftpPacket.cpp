@@ -2,7 +2,8 @@
 #include "firmware/TftpPacket.h"
 
 #include <algorithm>
-#include <charconv>
+
+#include "util/Parse.h"
 
 namespace kelvo::firmware {
 namespace {
@@ -53,11 +54,8 @@ bool TftpNameEquals(std::string_view a, std::string_view b) {
 }
 
 std::optional<std::uint64_t> ParseTftpNumber(std::string_view text) {
-  if (text.empty() || text.size() > 19) return std::nullopt;
-  std::uint64_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
+  if (text.size() > 19) return std::nullopt;
+  return util::ParseInteger<std::uint64_t>(text);
 }
 
 std::optional<TftpPacket> DecodeTftp(std::span<const std::uint8_t> bytes) {

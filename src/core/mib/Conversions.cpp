@@ -3,19 +3,10 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
+
+#include "util/Parse.h"
 
 namespace kelvo::mib {
-namespace {
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-}  // namespace
 
 std::string HexText(std::span<const std::uint8_t> bytes) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -37,13 +28,7 @@ bool ParseHex(std::string_view text, std::size_t n, std::span<std::uint8_t> out,
   if (out.size() < n / 2) return false;
   std::fill_n(out.begin(), n / 2, std::uint8_t{0});
   if (text.size() < n) return false;
-  for (std::size_t i = 0; i < n; i += 2) {
-    const int high = HexDigit(text[i]);
-    const int low = HexDigit(text[i + 1]);
-    if (high < 0 || low < 0) return false;
-    out[i / 2] = static_cast<std::uint8_t>(high << 4 | low);
-  }
-  return true;
+  return util::DecodeHex(text.substr(0, n), out.first(n / 2));
 }
 
 std::array<std::uint8_t, 4> SplitDottedAddress(std::string_view text) {
@@ -52,11 +37,9 @@ std::array<std::uint8_t, 4> SplitDottedAddress(std::string_view text) {
   for (std::size_t part = 0; part < 4 && !text.empty(); ++part) {
     const std::size_t dot = text.find('.');
     const std::string_view field = text.substr(0, std::min<std::size_t>(dot, 3));
-    long value = 0;
-    for (const char c : field) {
-      if (c < '0' || c > '9') break;
-      value = value * 10 + (c - '0');
-    }
+    const long value =
+        util::ParseInteger<long>(field.substr(0, field.find_first_not_of("0123456789")))
+            .value_or(0);
     result[part] = static_cast<std::uint8_t>(std::min(value, 255L));
     if (dot == std::string_view::npos) break;
     text.remove_prefix(dot + 1);
@@ -67,25 +50,6 @@ std::array<std::uint8_t, 4> SplitDottedAddress(std::string_view text) {
 std::string FormatDottedAddress(std::array<std::uint8_t, 4> bytes) {
   return std::to_string(bytes[0]) + '.' + std::to_string(bytes[1]) + '.' +
          std::to_string(bytes[2]) + '.' + std::to_string(bytes[3]);
-}
-
-long LeadingInteger(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' ||
-                             text[i] == '\r' || text[i] == '\v' || text[i] == '\f')) {
-    ++i;
-  }
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  std::int64_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = std::min<std::int64_t>(value * 10 + (text[i] - '0'),
-                                   std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1);
-  }
-  if (negative) value = -value;
-  value = std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(),
-                                   std::numeric_limits<std::int32_t>::max());
-  return static_cast<long>(value);
 }
 
 }  // namespace kelvo::mib

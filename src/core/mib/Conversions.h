@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "ui/Prompter.h"
+#include "util/Parse.h"
 
 namespace kelvo::mib {
 
@@ -35,8 +36,7 @@ std::array<std::uint8_t, 4> SplitDottedAddress(std::string_view text);
 
 std::string FormatDottedAddress(std::array<std::uint8_t, 4> bytes);
 
-// The leading decimal integer of the text: blanks skipped, an optional sign, then digits;
-// 0 when there are none. Values beyond 32 bits saturate.
-long LeadingInteger(std::string_view text);
+// Agent values and profile settings read their numbers leniently.
+using util::LeadingInteger;
 
 }  // namespace kelvo::mib

@@ -5,9 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "mib/Conversions.h"
+#include "util/Parse.h"
 
 namespace kelvo::profiles {
 namespace {
@@ -102,13 +104,9 @@ void AppendLine(std::string& out, std::string_view key, std::string_view value =
 std::string ProfileDirectory(const std::string& settingsPath) { return settingsPath + "Profile/"; }
 
 bool StartsWithTwelveHexDigits(std::string_view text) {
-  if (text.size() < kMacDigits) return false;
-  for (std::size_t i = 0; i < kMacDigits; ++i) {
-    const char c = text[i];
-    const bool hex = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-    if (!hex) return false;
-  }
-  return true;
+  return text.size() >= kMacDigits && std::ranges::all_of(text.substr(0, kMacDigits), [](char c) {
+           return util::HexDigit(c).has_value();
+         });
 }
 
 std::array<std::uint8_t, 4> ProfileAddress(std::string_view text) {

@@ -28,7 +28,7 @@ inline constexpr std::string_view kNotProfileMessage = "Not correctly Kelvodesk 
 inline constexpr std::size_t kLineChunk = 255;
 // Bytes of a file the reader takes; a profile is a few hundred bytes, and anything past this
 // is treated as not there so that a device file or a runaway file cannot stall the program.
-inline constexpr std::size_t kReadLimit = 4 * 1024 * 1024;
+inline constexpr std::size_t kReadLimit = std::size_t{4} * 1024 * 1024;
 
 enum class Key {
   // [IP CONFIG]

@@ -5,6 +5,7 @@
 
 #include "mib/Conversions.h"
 #include "statistics/LittleEndianReader.h"
+#include "util/Parse.h"
 
 namespace kelvo::rftest {
 namespace {
@@ -26,23 +27,10 @@ std::optional<std::uint8_t> ByteAt(std::span<const std::uint8_t> bytes, std::siz
   return bytes[offset];
 }
 
-std::optional<unsigned> HexDigit(char c) {
-  if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
-  if (c >= 'A' && c <= 'F') return static_cast<unsigned>(c - 'A' + 10);
-  if (c >= 'a' && c <= 'f') return static_cast<unsigned>(c - 'a' + 10);
-  return std::nullopt;
-}
-
 // The first `digits` characters as one number, most significant first.
 std::optional<std::uint32_t> ParseLeadingHex(std::string_view text, std::size_t digits) {
   if (text.size() < digits) return std::nullopt;
-  std::uint32_t value = 0;
-  for (std::size_t i = 0; i < digits; ++i) {
-    const auto digit = HexDigit(text[i]);
-    if (!digit) return std::nullopt;
-    value = value << 4 | *digit;
-  }
-  return value;
+  return util::ParseInteger<std::uint32_t>(text.substr(0, digits), util::IntegerForm::Strict, 16);
 }
 
 }  // namespace

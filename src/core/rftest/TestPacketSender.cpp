@@ -101,7 +101,7 @@ short WaitFor(int wakeFd, int fd, short events, int timeoutMs) {
       wait = static_cast<int>(std::max<milliseconds::rep>(left.count(), 0));
     }
     const int ready = ::poll(fds, count, wait);
-    if (ready >= 0) return count == 2 ? fds[1].revents : 0;
+    if (ready >= 0) return count == 2 ? fds[1].revents : short{0};
     if (errno != EINTR) return 0;
   }
 }
@@ -187,7 +187,7 @@ void TestPacketSender::Stop() {
   }
 }
 
-void TestPacketSender::Run(TestPacketSettings settings, int wakeFd) {
+void TestPacketSender::Run(const TestPacketSettings& settings, int wakeFd) {
   if (settings.raisePriority) priority_.store(RaiseOwnPriority());
   sockaddr_in device{};
   device.sin_family = AF_INET;

@@ -85,7 +85,7 @@ class TestPacketSender {
 
  private:
   // Worker thread.
-  void Run(TestPacketSettings settings, int wakeFd);
+  void Run(const TestPacketSettings& settings, int wakeFd);
 
   std::atomic<bool> running_{false};
   std::atomic<std::uint32_t> sent_{0};

@@ -33,7 +33,7 @@ constexpr std::size_t kDatagramCapacity = 65535;
 constexpr int kDatagramsPerPass = 256;
 constexpr auto kBroadcastListLife = std::chrono::seconds(5);
 
-SnmpFailure SystemFailure(SnmpFailure::Kind kind, int error, std::string what) {
+SnmpFailure SystemFailure(SnmpFailure::Kind kind, int error, const std::string& what) {
   return SnmpFailure{kind, error, what + ": " + std::strerror(error)};
 }
 

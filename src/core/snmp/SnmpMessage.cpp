@@ -3,27 +3,12 @@
 
 #include <arpa/inet.h>
 
-#include <charconv>
-#include <climits>
 #include <cstdint>
-#include <limits>
+
+#include "util/Parse.h"
 
 namespace kelvo::snmp {
 namespace {
-
-// SNMPv1 INTEGER values are 32-bit; decimal text with an optional sign and nothing else.
-std::optional<long> ParseInteger(std::string_view text) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  std::int64_t value = 0;
-  const auto* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (text.empty() || ec != std::errc() || ptr != end) return std::nullopt;
-  if (value < std::numeric_limits<std::int32_t>::min() ||
-      value > std::numeric_limits<std::int32_t>::max()) {
-    return std::nullopt;
-  }
-  return static_cast<long>(value);
-}
 
 std::optional<std::vector<std::uint8_t>> ParseIpv4(std::string_view text) {
   in_addr address{};
@@ -41,11 +26,9 @@ std::optional<std::vector<std::uint32_t>> ParseObjectId(std::string_view text) {
   while (!text.empty()) {
     const auto dot = text.find('.');
     const std::string_view part = text.substr(0, dot);
-    std::uint32_t value = 0;
-    const auto* end = part.data() + part.size();
-    const auto [ptr, ec] = std::from_chars(part.data(), end, value);
-    if (part.empty() || ec != std::errc() || ptr != end) return std::nullopt;
-    parts.push_back(value);
+    const auto value = util::ParseInteger<std::uint32_t>(part);
+    if (!value) return std::nullopt;
+    parts.push_back(*value);
     if (dot == std::string_view::npos) break;
     text.remove_prefix(dot + 1);
     if (text.empty()) return std::nullopt;  // trailing dot
@@ -72,7 +55,8 @@ std::optional<SnmpVariable> SnmpVariable::ForSet(std::string_view oid, SetType t
   variable->text_ = std::string(text);
   switch (type) {
     case SetType::Integer: {
-      const auto value = ParseInteger(text);
+      // SNMPv1 INTEGER values are 32-bit; decimal text with an optional sign and nothing else.
+      const auto value = util::ParseInteger<std::int32_t>(text, util::IntegerForm::OptionalPlus);
       if (!value) return std::nullopt;
       variable->tag_ = ValueTag::Integer;
       variable->integer_ = *value;

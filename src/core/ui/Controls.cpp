@@ -2,9 +2,9 @@
 #include "ui/Controls.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdint>
-#include <limits>
+
+#include "util/Parse.h"
 
 namespace kelvo::ui {
 
@@ -241,16 +241,9 @@ std::optional<long> ParseInteger(std::string_view text) {
   const auto blank = [](char c) { return c == ' ' || c == '\t'; };
   while (!text.empty() && blank(text.front())) text.remove_prefix(1);
   while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  std::int64_t value = 0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (text.empty() || ec != std::errc() || ptr != end) return std::nullopt;
-  if (value < std::numeric_limits<std::int32_t>::min() ||
-      value > std::numeric_limits<std::int32_t>::max()) {
-    return std::nullopt;
-  }
-  return static_cast<long>(value);
+  const auto value = util::ParseInteger<std::int32_t>(text, util::IntegerForm::OptionalPlus);
+  if (!value) return std::nullopt;
+  return *value;
 }
 
 }  // namespace kelvo::ui

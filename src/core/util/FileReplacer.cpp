@@ -21,8 +21,9 @@ int CreateBeside(const std::string& path, std::string& temporary) {
   const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
   static std::atomic<unsigned> counter = 0;
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    temporary = directory + "." + base + ".tmp" + std::to_string(::getpid()) + "-" +
-                std::to_string(++counter);
+    temporary = directory;
+    temporary.append(".").append(base).append(".tmp").append(std::to_string(::getpid()));
+    temporary.append("-").append(std::to_string(++counter));
     // 0666 under the umask, as a newly created file would get.
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;

@@ -8,12 +8,10 @@
 #include <QSignalBlocker>
 #include <QValidator>
 
+#include "QtText.h"
+
 namespace kelvo::gui {
 namespace {
-
-QString FromUtf8(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 std::string ToUtf8(const QString& text) { return text.toUtf8().toStdString(); }
 
@@ -101,7 +99,7 @@ void Binder::Text(QLineEdit* edit, ui::TextField& field) {
     // A device text holds one byte per character, so the box's count is the field's.
     if (field.Limit() != 0) edit->setMaxLength(static_cast<int>(field.Limit()));
     edit->setReadOnly(field.ReadOnly());
-    const QString shown = FromUtf8(field.DisplayText());
+    const QString shown = FromView(field.DisplayText());
     if (edit->text() != shown) edit->setText(shown);
   });
   QObject::connect(edit, &QLineEdit::textEdited, edit, [this, &field](const QString& text) {
@@ -114,7 +112,7 @@ void Binder::Number(QLineEdit* edit, ui::NumberField& field) {
   edit->setValidator(
       new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
   Add(field, edit, [edit, &field] {
-    if (edit->text() != FromUtf8(field.Text())) edit->setText(FromUtf8(field.Text()));
+    if (edit->text() != FromView(field.Text())) edit->setText(FromView(field.Text()));
   });
   QObject::connect(edit, &QLineEdit::textEdited, edit, [this, &field](const QString& text) {
     UserAction([&] { field.SetText(ToUtf8(text)); });
@@ -122,7 +120,7 @@ void Binder::Number(QLineEdit* edit, ui::NumberField& field) {
 }
 
 void Binder::Label(QLabel* label, const ui::TextField& field) {
-  Add(field, label, [label, &field] { label->setText(FromUtf8(field.DisplayText())); });
+  Add(field, label, [label, &field] { label->setText(FromView(field.DisplayText())); });
 }
 
 void Binder::Address(AddressEdit* edit, ui::AddressField& field) {
@@ -137,7 +135,7 @@ void Binder::Choices(QComboBox* box, ui::ChoiceList& list, Choice choose) {
   Add(list, box, [box, &list] {
     const QSignalBlocker blocker(box);
     QStringList entries;
-    for (const std::string& entry : list.Entries()) entries << FromUtf8(entry);
+    for (const std::string& entry : list.Entries()) entries << FromView(entry);
     QStringList shown;
     for (int i = 0; i < box->count(); ++i) shown << box->itemText(i);
     if (shown != entries) {
@@ -177,7 +175,7 @@ void Binder::List(QListWidget* widget, ui::ListBox& list) {
   Add(list, widget, [widget, &list] {
     const QSignalBlocker blocker(widget);
     QStringList items;
-    for (const std::string& item : list.Items()) items << FromUtf8(item);
+    for (const std::string& item : list.Items()) items << FromView(item);
     QStringList shown;
     for (int i = 0; i < widget->count(); ++i) shown << widget->item(i)->text();
     if (shown != items) {
@@ -196,10 +194,10 @@ void Binder::List(QListWidget* widget, ui::ListBox& list) {
 
 void Binder::Push(QPushButton* button, ui::Button& state, Action press) {
   Add(state, button, [button, &state] {
-    if (!state.Caption().empty()) button->setText(FromUtf8(state.Caption()));
+    if (!state.Caption().empty()) button->setText(FromView(state.Caption()));
   });
   QObject::connect(button, &QPushButton::clicked, button,
-                   [this, press](bool) { UserAction(press); });
+                   [this, press = std::move(press)](bool) { UserAction(press); });
 }
 
 QPushButton* NewPageButton(const QString& text, const QString& objectName, QWidget* parent) {
@@ -213,7 +211,7 @@ QPushButton* NewPageButton(const QString& text, const QString& objectName, QWidg
 
 QPushButton* Binder::Button(ui::Button& state, const QString& objectName, Action press,
                             QWidget* parent) {
-  QPushButton* button = NewPageButton(FromUtf8(state.Caption()), objectName, parent);
+  QPushButton* button = NewPageButton(FromView(state.Caption()), objectName, parent);
   Push(button, state, std::move(press));
   return button;
 }
@@ -228,6 +226,25 @@ QHBoxLayout* Binder::RefreshApplyRow(ui::Button& refresh, Action doRefresh, ui::
 }
 
 void Binder::Flags(QWidget* widget, const ui::Control& control) { Add(control, widget, {}); }
+
+FormGrid::FormGrid(QWidget* group, Binder& binder)
+    : grid_(new QGridLayout(group)), binder_(binder) {
+  grid_->setColumnStretch(1, 1);
+}
+
+void FormGrid::Place(const QString& caption, QWidget* widget, const QString& name,
+                     const ui::Control* control, Qt::Alignment alignment) {
+  auto* label = new QLabel(caption, grid_->parentWidget());
+  label->setObjectName(name + QStringLiteral("Label"));
+  label->setBuddy(widget);
+  widget->setObjectName(name);
+  widget->setAccessibleName(caption.trimmed());
+  if (!alignment && widget->maximumWidth() < QWIDGETSIZE_MAX) alignment = Qt::AlignLeft;
+  grid_->addWidget(label, next_, 0);
+  grid_->addWidget(widget, next_, 1, alignment);
+  ++next_;
+  if (control != nullptr) binder_.Flags(label, *control);
+}
 
 void Binder::Refresh() {
   for (Binding& binding : bindings_) {

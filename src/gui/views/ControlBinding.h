@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -92,6 +93,34 @@ class Binder {
 
   Action afterUserAction_;
   std::vector<Binding> bindings_;
+};
+
+// The grid of a group box that holds captioned rows, top to bottom: each caption in column 0
+// names the widget beside it in column 1 (buddy, accessible name) and shows and hides with the
+// widget's control when one is given. Column 1 takes the spare width; a widget narrower than
+// its cell keeps to the left edge, beside its caption, unless another alignment is given.
+class FormGrid {
+ public:
+  FormGrid(QWidget* group, Binder& binder);
+
+  // Object names: `name` for the widget, name + "Label" for its caption.
+  template <typename W>
+  W* Add(const QString& caption, W* widget, const QString& name,
+         const ui::Control* control = nullptr, Qt::Alignment alignment = {}) {
+    Place(caption, widget, name, control, alignment);
+    return widget;
+  }
+
+  QGridLayout* Grid() const { return grid_; }
+  int NextRow() const { return next_; }
+
+ private:
+  void Place(const QString& caption, QWidget* widget, const QString& name,
+             const ui::Control* control, Qt::Alignment alignment);
+
+  QGridLayout* grid_;
+  Binder& binder_;
+  int next_ = 0;
 };
 
 }  // namespace kelvo::gui

@@ -3,10 +3,8 @@
 // port and the MAC text are bound although never shown, so their device values go back
 // unchanged with every Apply.
 #include <QComboBox>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -24,38 +22,22 @@ class IpConfigPageView final : public PageView {
     setObjectName(QStringLiteral("ipConfigPage"));
     auto* group = new QGroupBox(QStringLiteral("IP Configuration"), this);
     group->setObjectName(QStringLiteral("ipConfiguration"));
-    auto* grid = new QGridLayout(group);
-    grid->setColumnStretch(1, 1);
-    int row = 0;
-    // The label goes with its widget, so a hidden control takes its label along.
-    const auto addRow = [&](const QString& text, const QString& name, QWidget* widget,
-                            Qt::Alignment alignment = {}) {
-      auto* label = new QLabel(text, group);
-      label->setObjectName(name + QStringLiteral("Label"));
-      label->setBuddy(widget);
-      widget->setObjectName(name);
-      widget->setAccessibleName(text);
-      grid->addWidget(label, row, 0);
-      grid->addWidget(widget, row, 1, alignment);
-      ++row;
-      return label;
-    };
-
-    auto* ipAddress = new AddressEdit(group);
-    auto* subnetMask = new AddressEdit(group);
-    auto* gateway = new AddressEdit(group);
-    auto* dhcpClient = new QComboBox(group);
-    auto* primaryPort = new QComboBox(group);
-    auto* macAddress = new QLineEdit(group);
-    addRow(QStringLiteral("IP address:"), QStringLiteral("ipAddress"), ipAddress);
-    addRow(QStringLiteral("Subnet mask:"), QStringLiteral("subnetMask"), subnetMask);
-    addRow(QStringLiteral("Gateway:"), QStringLiteral("gateway"), gateway);
-    // The drop-down lists keep their natural width instead of spanning the group.
-    addRow(QStringLiteral("DHCP Client:"), QStringLiteral("dhcpClient"), dhcpClient, Qt::AlignLeft);
-    QLabel* primaryPortLabel = addRow(QStringLiteral("Primary port:"),
-                                      QStringLiteral("primaryPort"), primaryPort, Qt::AlignLeft);
-    QLabel* macAddressLabel =
-        addRow(QStringLiteral("Mac address:"), QStringLiteral("macAddress"), macAddress);
+    FormGrid form(group, binder_);
+    auto* ipAddress = form.Add(QStringLiteral("IP address:"), new AddressEdit(group),
+                               QStringLiteral("ipAddress"));
+    auto* subnetMask = form.Add(QStringLiteral("Subnet mask:"), new AddressEdit(group),
+                                QStringLiteral("subnetMask"));
+    auto* gateway =
+        form.Add(QStringLiteral("Gateway:"), new AddressEdit(group), QStringLiteral("gateway"));
+    // The drop-down lists keep their natural width instead of spanning the group; the hidden
+    // rows take their captions along.
+    auto* dhcpClient = form.Add(QStringLiteral("DHCP Client:"), new QComboBox(group),
+                                QStringLiteral("dhcpClient"), nullptr, Qt::AlignLeft);
+    auto* primaryPort =
+        form.Add(QStringLiteral("Primary port:"), new QComboBox(group),
+                 QStringLiteral("primaryPort"), &page_.PrimaryPort(), Qt::AlignLeft);
+    auto* macAddress = form.Add(QStringLiteral("Mac address:"), new QLineEdit(group),
+                                QStringLiteral("macAddress"), &page_.MacAddress());
 
     auto* refresh = MakeButton(QStringLiteral("Refresh"), QStringLiteral("refreshButton"));
     auto* apply = MakeButton(QStringLiteral("Apply"), QStringLiteral("applyButton"));
@@ -78,9 +60,7 @@ class IpConfigPageView final : public PageView {
     binder_.Choices(dhcpClient, page_.DhcpClient(),
                     [this](int index) { page_.ChooseDhcpClient(index); });
     binder_.Choices(primaryPort, page_.PrimaryPort());
-    binder_.Flags(primaryPortLabel, page_.PrimaryPort());
     binder_.Text(macAddress, page_.MacAddress());
-    binder_.Flags(macAddressLabel, page_.MacAddress());
     binder_.Push(refresh, page_.RefreshButton(), [this] { page_.Refresh(); });
     binder_.Push(apply, page_.ApplyButton(), [this] { page_.Apply(); });
     binder_.Push(absorber, page_.DefaultButton(), {});

@@ -40,22 +40,6 @@ class SecurityPageView final : public PageView {
   }
 
  private:
-  // Adds "label" and its widget as a row of the grid; the label shows and hides with control.
-  template <typename W>
-  W* AddRow(QGridLayout* grid, int row, const QString& label, W* widget, const ui::Control& control,
-            const QString& name) {
-    auto* caption = new QLabel(label);
-    caption->setBuddy(widget);
-    widget->setObjectName(name);
-    widget->setAccessibleName(label.trimmed());
-    grid->addWidget(caption, row, 0);
-    // A box narrower than its cell keeps to the left edge, beside its label.
-    const bool narrow = widget->maximumWidth() < QWIDGETSIZE_MAX;
-    grid->addWidget(widget, row, 1, narrow ? Qt::AlignLeft : Qt::Alignment());
-    binder_.Flags(caption, control);
-    return widget;
-  }
-
   // A box for a number, so it does not stretch.
   static QLineEdit* NumberEdit() {
     auto* edit = new QLineEdit;
@@ -72,31 +56,29 @@ class SecurityPageView final : public PageView {
 
   QGroupBox* BuildType() {
     auto* group = new QGroupBox(QStringLiteral("Type"));
-    auto* grid = new QGridLayout(group);
-    grid->setColumnStretch(1, 1);
-    binder_.Choices(AddRow(grid, 0, QStringLiteral("Auth."), new QComboBox, page_.Auth(),
-                           QStringLiteral("auth")),
-                    page_.Auth(), [this](int index) { page_.ChooseAuth(index); });
-    binder_.Choices(AddRow(grid, 1, QStringLiteral("Encry."), new QComboBox, page_.Encry(),
-                           QStringLiteral("encry")),
-                    page_.Encry(), [this](int index) { page_.ChooseEncry(index); });
+    FormGrid form(group, binder_);
+    binder_.Choices(
+        form.Add(QStringLiteral("Auth."), new QComboBox, QStringLiteral("auth"), &page_.Auth()),
+        page_.Auth(), [this](int index) { page_.ChooseAuth(index); });
+    binder_.Choices(
+        form.Add(QStringLiteral("Encry."), new QComboBox, QStringLiteral("encry"), &page_.Encry()),
+        page_.Encry(), [this](int index) { page_.ChooseEncry(index); });
     return group;
   }
 
   QGroupBox* BuildWep() {
     auto* group = new QGroupBox(QStringLiteral("WEP"));
-    auto* grid = new QGridLayout(group);
-    grid->setColumnStretch(1, 1);
+    FormGrid form(group, binder_);
     binder_.Choices(
-        AddRow(grid, 0, QStringLiteral(" WEP:"), new QComboBox, page_.Wep(), QStringLiteral("wep")),
+        form.Add(QStringLiteral(" WEP:"), new QComboBox, QStringLiteral("wep"), &page_.Wep()),
         page_.Wep(), [this](int index) { page_.ChooseWep(index); });
-    binder_.Choices(AddRow(grid, 1, QStringLiteral("Active:"), new QComboBox, page_.Active(),
-                           QStringLiteral("active")),
+    binder_.Choices(form.Add(QStringLiteral("Active:"), new QComboBox, QStringLiteral("active"),
+                             &page_.Active()),
                     page_.Active(), [this](int index) { page_.ChooseActive(index); });
     for (std::size_t i = 0; i < 4; ++i) {
       const QString number = QString::number(i + 1);
-      binder_.Text(AddRow(grid, static_cast<int>(i) + 2, QStringLiteral("Key%1:").arg(number),
-                          PasswordEdit(), page_.Key(i), QStringLiteral("key%1").arg(number)),
+      binder_.Text(form.Add(QStringLiteral("Key%1:").arg(number), PasswordEdit(),
+                            QStringLiteral("key%1").arg(number), &page_.Key(i)),
                    page_.Key(i));
     }
     return group;
@@ -104,13 +86,12 @@ class SecurityPageView final : public PageView {
 
   QGroupBox* Build8021X() {
     auto* group = new QGroupBox(QStringLiteral("802.1X"));
-    auto* grid = new QGridLayout(group);
-    grid->setColumnStretch(1, 1);
-    binder_.Choices(AddRow(grid, 0, QStringLiteral("ReAuthEnabled:"), new QComboBox,
-                           page_.ReAuthEnabled(), QStringLiteral("reAuthEnabled")),
+    FormGrid form(group, binder_);
+    binder_.Choices(form.Add(QStringLiteral("ReAuthEnabled:"), new QComboBox,
+                             QStringLiteral("reAuthEnabled"), &page_.ReAuthEnabled()),
                     page_.ReAuthEnabled());
-    binder_.Number(AddRow(grid, 1, QStringLiteral("ReAuthPeriod:"), NumberEdit(),
-                          page_.ReAuthPeriod(), QStringLiteral("reAuthPeriod")),
+    binder_.Number(form.Add(QStringLiteral("ReAuthPeriod:"), NumberEdit(),
+                            QStringLiteral("reAuthPeriod"), &page_.ReAuthPeriod()),
                    page_.ReAuthPeriod());
 
     // The servers top to bottom, each with its secret beside it.
@@ -131,32 +112,31 @@ class SecurityPageView final : public PageView {
       servers->addWidget(address, static_cast<int>(i) + 1, 0);
       servers->addWidget(secret, static_cast<int>(i) + 1, 1);
     }
-    grid->addLayout(servers, 2, 0, 1, 2);
+    form.Grid()->addLayout(servers, form.NextRow(), 0, 1, 2);
     return group;
   }
 
   QGroupBox* BuildWpa() {
     wpa_ = new QGroupBox(QStringLiteral("WPA"));
     wpa_->setObjectName(QStringLiteral("wpa"));
-    auto* grid = new QGridLayout(wpa_);
-    grid->setColumnStretch(1, 1);
-    binder_.Choices(AddRow(grid, 0, QStringLiteral("Support Sta."), new QComboBox,
-                           page_.SupportSta(), QStringLiteral("supportSta")),
+    FormGrid form(wpa_, binder_);
+    binder_.Choices(form.Add(QStringLiteral("Support Sta."), new QComboBox,
+                             QStringLiteral("supportSta"), &page_.SupportSta()),
                     page_.SupportSta());
-    binder_.Choices(AddRow(grid, 1, QStringLiteral("Cipher:"), new QComboBox, page_.Cipher(),
-                           QStringLiteral("cipher")),
+    binder_.Choices(form.Add(QStringLiteral("Cipher:"), new QComboBox, QStringLiteral("cipher"),
+                             &page_.Cipher()),
                     page_.Cipher());
-    binder_.Number(AddRow(grid, 2, QStringLiteral("Key Interval:"), NumberEdit(),
-                          page_.KeyInterval(), QStringLiteral("keyInterval")),
+    binder_.Number(form.Add(QStringLiteral("Key Interval:"), NumberEdit(),
+                            QStringLiteral("keyInterval"), &page_.KeyInterval()),
                    page_.KeyInterval());
-    binder_.Text(AddRow(grid, 3, QStringLiteral("PSK (HEX):"), PasswordEdit(), page_.Psk(),
-                        QStringLiteral("pskHex")),
+    binder_.Text(form.Add(QStringLiteral("PSK (HEX):"), PasswordEdit(), QStringLiteral("pskHex"),
+                          &page_.Psk()),
                  page_.Psk());
     auto* ascii = new QCheckBox(QStringLiteral("ASCII Passphrase"));
     ascii->setObjectName(QStringLiteral("asciiPassphrase"));
     ascii->setAccessibleName(ascii->text());
     binder_.Check(ascii, page_.AsciiPassphrase(), [this] { page_.ClickAsciiPassphrase(); });
-    grid->addWidget(ascii, 4, 1);
+    form.Grid()->addWidget(ascii, form.NextRow(), 1);
     return wpa_;
   }
 

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <array>
 
+#include "QtText.h"
 #include "views/ControlBinding.h"
 #include "views/PageViews.h"
 
@@ -24,10 +25,6 @@ using statistics::kCounters;
 
 // Fast enough that a new read shows at once to the eye; a refresh only compares revisions.
 constexpr int kShowIntervalMs = 200;
-
-QString FromView(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // The widget names of a counter: its column and its label, which alone repeat across columns.
 QString CounterName(const statistics::CounterSlot& slot) {

@@ -45,23 +45,6 @@ class WirelessPageView final : public PageView {
   }
 
  private:
-  // Adds "label" and its widget as the next row of the grid; both show and hide with control.
-  template <typename W>
-  W* AddRow(QGridLayout* grid, const QString& label, W* widget, const ui::Control& control,
-            const QString& name) {
-    const int row = grid->rowCount();
-    auto* caption = new QLabel(label);
-    caption->setBuddy(widget);
-    widget->setObjectName(name);
-    widget->setAccessibleName(label);
-    grid->addWidget(caption, row, 0);
-    // A box narrower than its cell keeps to the left edge, beside its label.
-    const bool narrow = widget->maximumWidth() < QWIDGETSIZE_MAX;
-    grid->addWidget(widget, row, 1, narrow ? Qt::AlignLeft : Qt::Alignment());
-    binder_.Flags(caption, control);
-    return widget;
-  }
-
   QCheckBox* EnableBox() { return new QCheckBox(QStringLiteral("Enable")); }
 
   // A box for a short value of known width (numbers, 12 hex digits), so it does not stretch.
@@ -74,55 +57,52 @@ class WirelessPageView final : public PageView {
 
   QGroupBox* BuildWirelessSetting() {
     auto* group = new QGroupBox(QStringLiteral("Wireless Setting"));
-    auto* grid = new QGridLayout(group);
-    grid->setColumnStretch(1, 1);
-    binder_.Check(AddRow(grid, QStringLiteral("Reject broadcast probe:"), EnableBox(),
-                         page_.RejectBroadcastProbe(), QStringLiteral("rejectBroadcastProbe")),
+    FormGrid form(group, binder_);
+    binder_.Check(form.Add(QStringLiteral("Reject broadcast probe:"), EnableBox(),
+                           QStringLiteral("rejectBroadcastProbe"), &page_.RejectBroadcastProbe()),
                   page_.RejectBroadcastProbe());
-    binder_.Check(AddRow(grid, QStringLiteral("WLan Interface:"), EnableBox(),
-                         page_.WlanInterface(), QStringLiteral("wlanInterface")),
+    binder_.Check(form.Add(QStringLiteral("WLan Interface:"), EnableBox(),
+                           QStringLiteral("wlanInterface"), &page_.WlanInterface()),
                   page_.WlanInterface());
-    binder_.Choices(AddRow(grid, QStringLiteral("Channel ID:"), new QComboBox, page_.ChannelId(),
-                           QStringLiteral("channelId")),
+    binder_.Choices(form.Add(QStringLiteral("Channel ID:"), new QComboBox,
+                             QStringLiteral("channelId"), &page_.ChannelId()),
                     page_.ChannelId());
-    binder_.Text(AddRow(grid, QStringLiteral("ESSID:"), new QLineEdit, page_.Essid(),
-                        QStringLiteral("essid")),
-                 page_.Essid());
-    binder_.Text(AddRow(grid, QStringLiteral("Device Name:"), new QLineEdit, page_.DeviceName(),
-                        QStringLiteral("deviceName")),
+    binder_.Text(
+        form.Add(QStringLiteral("ESSID:"), new QLineEdit, QStringLiteral("essid"), &page_.Essid()),
+        page_.Essid());
+    binder_.Text(form.Add(QStringLiteral("Device Name:"), new QLineEdit,
+                          QStringLiteral("deviceName"), &page_.DeviceName()),
                  page_.DeviceName());
-    binder_.Choices(AddRow(grid, QStringLiteral("Basic Rates:"), new QComboBox, page_.BasicRates(),
-                           QStringLiteral("basicRates")),
+    binder_.Choices(form.Add(QStringLiteral("Basic Rates:"), new QComboBox,
+                             QStringLiteral("basicRates"), &page_.BasicRates()),
                     page_.BasicRates());
-    binder_.Choices(AddRow(grid, QStringLiteral("Data Rates:"), new QComboBox, page_.DataRates(),
-                           QStringLiteral("dataRates")),
+    binder_.Choices(form.Add(QStringLiteral("Data Rates:"), new QComboBox,
+                             QStringLiteral("dataRates"), &page_.DataRates()),
                     page_.DataRates());
-    binder_.Choices(AddRow(grid, QStringLiteral("Preamble Type:"), new QComboBox,
-                           page_.PreambleType(), QStringLiteral("preambleType")),
+    binder_.Choices(form.Add(QStringLiteral("Preamble Type:"), new QComboBox,
+                             QStringLiteral("preambleType"), &page_.PreambleType()),
                     page_.PreambleType());
-    binder_.Number(AddRow(grid, QStringLiteral("Beacon Interval:"), ShortEdit(6),
-                          page_.BeaconInterval(), QStringLiteral("beaconInterval")),
+    binder_.Number(form.Add(QStringLiteral("Beacon Interval:"), ShortEdit(6),
+                            QStringLiteral("beaconInterval"), &page_.BeaconInterval()),
                    page_.BeaconInterval());
-    binder_.Number(AddRow(grid, QStringLiteral("RTS Threshold:"), ShortEdit(6),
-                          page_.RtsThreshold(), QStringLiteral("rtsThreshold")),
+    binder_.Number(form.Add(QStringLiteral("RTS Threshold:"), ShortEdit(6),
+                            QStringLiteral("rtsThreshold"), &page_.RtsThreshold()),
                    page_.RtsThreshold());
-    binder_.Number(AddRow(grid, QStringLiteral("Frag. Threshold:"), ShortEdit(6),
-                          page_.FragThreshold(), QStringLiteral("fragThreshold")),
+    binder_.Number(form.Add(QStringLiteral("Frag. Threshold:"), ShortEdit(6),
+                            QStringLiteral("fragThreshold"), &page_.FragThreshold()),
                    page_.FragThreshold());
     return group;
   }
 
   QGroupBox* BuildOperationMode() {
     auto* group = new QGroupBox(QStringLiteral("Operation Mode"));
-    auto* grid = new QGridLayout(group);
-    grid->setColumnStretch(1, 1);
-    mode_ =
-        AddRow(grid, QStringLiteral("Mode:"), new QComboBox, page_.Mode(), QStringLiteral("mode"));
+    FormGrid form(group, binder_);
+    mode_ = form.Add(QStringLiteral("Mode:"), new QComboBox, QStringLiteral("mode"), &page_.Mode());
     mode_->installEventFilter(this);
     binder_.Choices(mode_, page_.Mode(), [this](int index) { page_.ChooseMode(index); });
-    binder_.Text(AddRow(grid, QStringLiteral("BSSID:"), ShortEdit(12), page_.Bssid(),
-                        QStringLiteral("bssid")),
-                 page_.Bssid());
+    binder_.Text(
+        form.Add(QStringLiteral("BSSID:"), ShortEdit(12), QStringLiteral("bssid"), &page_.Bssid()),
+        page_.Bssid());
     return group;
   }
 
