@@ -328,6 +328,9 @@ class Server {
 
  private:
   SimTime Now() const { return std::chrono::duration_cast<SimTime>(Clock::now() - started_); }
+  // A download's timers count from the next whole millisecond: from Now(), rounded down, a
+  // retransmission or give-up would come up to a millisecond before its time.
+  SimTime DownloadNow() const { return std::chrono::ceil<SimTime>(Clock::now() - started_); }
 
   void ReceiveAll() {
     Received received;
@@ -375,7 +378,7 @@ class Server {
       return;
     }
     TftpFetch fetch(server, std::string(firmware::kFirmwareFileName), reply.upgrade->tftp);
-    SendDatagram(fd, fetch.Start(Now()));
+    SendDatagram(fd, fetch.Start(DownloadNow()));
     downloads_.push_back(std::make_unique<Download>(fd, std::move(fetch), std::move(reply)));
   }
 
@@ -390,7 +393,7 @@ class Server {
       if (n < 0) break;
       const auto answer =
           download.fetch.Receive(std::span(packet.data(), static_cast<std::size_t>(n)),
-                                 ntohl(from.sin_addr.s_addr), ntohs(from.sin_port), Now());
+                                 ntohl(from.sin_addr.s_addr), ntohs(from.sin_port), DownloadNow());
       if (answer) SendDatagram(download.socket.Get(), *answer);
     }
     if (!download.answered) {
@@ -404,7 +407,9 @@ class Server {
     for (auto& download : downloads_) {
       TftpFetch& fetch = download->fetch;
       if (const auto deadline = fetch.Deadline(); deadline && *deadline <= Now()) {
-        if (const auto answer = fetch.Expire(Now())) SendDatagram(download->socket.Get(), *answer);
+        if (const auto answer = fetch.Expire(DownloadNow())) {
+          SendDatagram(download->socket.Get(), *answer);
+        }
       }
       if (fetch.Progress() == TftpFetch::State::Running || download->answered) continue;
       download->answered = true;
