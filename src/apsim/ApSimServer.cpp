@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -44,6 +45,14 @@ class FileDescriptor {
  private:
   int fd_;
 };
+
+// A pipe, a socket or a terminal on stdin is a parent's channel: its end of file means the
+// parent has gone, and the simulator goes too. /dev/null or a file only gives commands.
+bool InputEndsTheRun() {
+  struct stat status {};
+  if (::fstat(STDIN_FILENO, &status) != 0) return false;
+  return S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode) || ::isatty(STDIN_FILENO) == 1;
+}
 
 void Fail(const std::string& what) {
   std::fprintf(stderr, "kelvo-apsim: %s: %s\n", what.c_str(), std::strerror(errno));
@@ -285,7 +294,7 @@ class Server {
   // answering while one fetches its image.
   void Run(const sigset_t& waitMask) {
     std::vector<pollfd> fds;
-    while (stopSignal == 0 && !control_.QuitRequested()) {
+    while (stopSignal == 0 && !control_.QuitRequested() && !inputEnded_) {
       std::optional<Clock::time_point> due;
       if (!pending_.empty()) due = pending_.begin()->first;
       for (const auto& download : downloads_) {
@@ -449,8 +458,8 @@ class Server {
     const ssize_t length = ::read(STDIN_FILENO, buffer, sizeof buffer);
     if (length <= 0) {
       if (length < 0 && (errno == EINTR || errno == EAGAIN)) return;
-      // End of input leaves the access points running (the demo runs us in the background).
       stdinOpen_ = false;
+      inputEnded_ = endsWithInput_;
       return;
     }
     input_.append(buffer, static_cast<std::size_t>(length));
@@ -470,6 +479,8 @@ class Server {
   std::vector<TestPortSocket> testPorts_;
   std::string imageDirectory_;
   bool stdinOpen_ = true;
+  const bool endsWithInput_ = InputEndsTheRun();
+  bool inputEnded_ = false;
   std::string input_;
   // Delayed replies by the time they are due; equal times keep their order.
   std::multimap<Clock::time_point, OutgoingReply> pending_;
