@@ -334,7 +334,11 @@ Prints "ready port=P" once the socket is bound, then reads commands on stdin:
   image <ap>   the last download: state, bytes, sha256, file, reason (tab-separated;
                state none|fetching|done|failed, "-" for an empty field)
   quit
-Every command's output ends with "ok" or "error <reason>". SIGTERM or SIGINT ends it too.
+Every command's output ends with "ok" or "error <reason>". SIGTERM or SIGINT ends it too, and
+so does the end of stdin when stdin is a pipe, a socket or a terminal: a parent that started
+it on a pipe takes it along when it dies. Hold the pipe open for as long as it should run.
+A stdin of /dev/null or a regular file is only read to its end (its commands run) and leaves
+it running; a background job of a shell script gets /dev/null unless given a pipe.
 
 Faults that spoil a reply the access point otherwise gives as usual (what it was asked to
 set is set): varbinds cuts N variables from the end (-N) or adds N INTEGERs (+N); wrong-type

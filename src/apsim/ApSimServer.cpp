@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,6 +22,7 @@
 #include "TftpFetch.h"
 #include "firmware/TftpServer.h"
 #include "snmp/NetSnmpLibrary.h"
+#include "util/UniqueFd.h"
 
 namespace kelvo::apsim {
 namespace {
@@ -31,19 +33,15 @@ volatile std::sig_atomic_t stopSignal = 0;
 
 void OnStopSignal(int /*signal*/) { stopSignal = 1; }
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int Get() const { return fd_; }
+using util::UniqueFd;
 
- private:
-  int fd_;
-};
+// A pipe, a socket or a terminal on stdin is a parent's channel: its end of file means the
+// parent has gone, and the simulator goes too. /dev/null or a file only gives commands.
+bool InputEndsTheRun() {
+  struct stat status {};
+  if (::fstat(STDIN_FILENO, &status) != 0) return false;
+  return S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode) || ::isatty(STDIN_FILENO) == 1;
+}
 
 void Fail(const std::string& what) {
   std::fprintf(stderr, "kelvo-apsim: %s: %s\n", what.c_str(), std::strerror(errno));
@@ -140,11 +138,11 @@ void SendReply(int fd, const OutgoingReply& reply) {
   (void)::sendmsg(fd, &message, MSG_DONTWAIT);
 }
 
-int OpenSocket(const ProgramOptions& options, std::uint16_t& port) {
-  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
+UniqueFd OpenSocket(const ProgramOptions& options, std::uint16_t& port) {
+  UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  if (!fd.Valid()) {
     Fail("cannot create the UDP socket");
-    return -1;
+    return fd;
   }
   const int on = 1;
   sockaddr_in local{};
@@ -153,35 +151,30 @@ int OpenSocket(const ProgramOptions& options, std::uint16_t& port) {
   local.sin_addr.s_addr = htonl(options.bindAddress);
   const std::string where = FormatIpv4(options.bindAddress) + ':' + std::to_string(options.port);
   // No SO_REUSEADDR: a port that another program holds must make the start fail.
-  if (::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 ||
-      ::setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0) {
+  if (::setsockopt(fd.Get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0 ||
+      ::setsockopt(fd.Get(), IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0) {
     Fail("cannot set up the UDP socket");
-    ::close(fd);
-    return -1;
+    return UniqueFd();
   }
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+  if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
     Fail("cannot bind " + where);
-    ::close(fd);
-    return -1;
+    return UniqueFd();
   }
   socklen_t length = sizeof local;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length);
+  ::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&local), &length);
   port = ntohs(local.sin_port);
   return fd;
 }
 
 // A firmware download's own socket, bound to the access point's address so that the TFTP
-// server sees the device as the client; -1 when that fails.
-int OpenDownloadSocket(std::uint32_t address) {
-  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) return -1;
+// server sees the device as the client; invalid, with errno saying why, when that fails.
+UniqueFd OpenDownloadSocket(std::uint32_t address) {
+  UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!fd.Valid()) return fd;
   sockaddr_in local{};
   local.sin_family = AF_INET;
   local.sin_addr.s_addr = htonl(address);
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-    ::close(fd);
-    return -1;
-  }
+  if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) fd.Reset();
   return fd;
 }
 
@@ -189,7 +182,7 @@ int OpenDownloadSocket(std::uint32_t address) {
 // kernel sorts the datagrams by destination and another simulator on other addresses may hold
 // the same port. Without SO_REUSEADDR, so two simulators never share an address silently.
 struct TestPortSocket {
-  std::unique_ptr<FileDescriptor> socket;
+  UniqueFd socket;
   std::uint32_t address = 0;
 };
 
@@ -199,26 +192,25 @@ std::vector<TestPortSocket> OpenTestPortSockets(const SimulatorSettings& setting
   if (port == 0) return sockets;
   for (int i = 0; i < settings.count; ++i) {
     const std::uint32_t address = settings.firstAddress + static_cast<std::uint32_t>(i);
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
+    UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!fd.Valid()) {
       Fail("cannot create a test port socket");
       break;
     }
     // A burst of test datagrams must wait in the buffer rather than be dropped; the kernel caps
     // the size at net.core.rmem_max.
     const int size = 8 << 20;
-    (void)::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    (void)::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(port);
     local.sin_addr.s_addr = htonl(address);
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
       // The access point still answers SNMP; only its packet RX test counts nothing.
       Fail("cannot bind the test port " + FormatIpv4(address) + ':' + std::to_string(port));
-      ::close(fd);
       continue;
     }
-    sockets.push_back({std::make_unique<FileDescriptor>(fd), address});
+    sockets.push_back({std::move(fd), address});
   }
   return sockets;
 }
@@ -256,10 +248,10 @@ std::string WriteImage(const std::string& directory, std::uint32_t address,
 
 // The download an UpgradeServerAddress set started, with the reply that waits for its end.
 struct Download {
-  Download(int fd, TftpFetch fetchValue, OutgoingReply replyValue)
-      : socket(fd), fetch(std::move(fetchValue)), reply(std::move(replyValue)) {}
+  Download(UniqueFd fd, TftpFetch fetchValue, OutgoingReply replyValue)
+      : socket(std::move(fd)), fetch(std::move(fetchValue)), reply(std::move(replyValue)) {}
 
-  FileDescriptor socket;
+  UniqueFd socket;
   TftpFetch fetch;
   OutgoingReply reply;  // reply.upgrade holds the failure reply
   bool answered = false;
@@ -285,7 +277,7 @@ class Server {
   // answering while one fetches its image.
   void Run(const sigset_t& waitMask) {
     std::vector<pollfd> fds;
-    while (stopSignal == 0 && !control_.QuitRequested()) {
+    while (stopSignal == 0 && !control_.QuitRequested() && !inputEnded_) {
       std::optional<Clock::time_point> due;
       if (!pending_.empty()) due = pending_.begin()->first;
       for (const auto& download : downloads_) {
@@ -306,7 +298,7 @@ class Server {
       fds.assign({{socket_, POLLIN, 0}, {stdinOpen_ ? STDIN_FILENO : -1, POLLIN, 0}});
       for (const auto& download : downloads_) fds.push_back({download->socket.Get(), POLLIN, 0});
       const std::size_t firstTestPort = fds.size();
-      for (const TestPortSocket& test : testPorts_) fds.push_back({test.socket->Get(), POLLIN, 0});
+      for (const TestPortSocket& test : testPorts_) fds.push_back({test.socket.Get(), POLLIN, 0});
       // Signals are blocked except while waiting here, so none is missed between checks.
       const int ready = ::ppoll(fds.data(), fds.size(), wait, &waitMask);
       if (ready < 0 && errno != EINTR) break;
@@ -328,6 +320,9 @@ class Server {
 
  private:
   SimTime Now() const { return std::chrono::duration_cast<SimTime>(Clock::now() - started_); }
+  // A download's timers count from the next whole millisecond: from Now(), rounded down, a
+  // retransmission or give-up would come up to a millisecond before its time.
+  SimTime DownloadNow() const { return std::chrono::ceil<SimTime>(Clock::now() - started_); }
 
   void ReceiveAll() {
     Received received;
@@ -349,7 +344,7 @@ class Server {
   void ReceiveTestDatagrams(const TestPortSocket& test) {
     // A larger batch than the agent's: the test stream comes back to back.
     for (int i = 0; i < 4096; ++i) {
-      if (::recv(test.socket->Get(), nullptr, 0, MSG_DONTWAIT | MSG_TRUNC) < 0) break;
+      if (::recv(test.socket.Get(), nullptr, 0, MSG_DONTWAIT | MSG_TRUNC) < 0) break;
       simulator_.TestDatagramReceived(test.address);
     }
   }
@@ -365,8 +360,8 @@ class Server {
   void StartDownload(OutgoingReply& reply) {
     const std::size_t ap = reply.ap;
     const std::uint32_t server = reply.upgrade->server;
-    const int fd = OpenDownloadSocket(reply.from);
-    if (fd < 0) {
+    UniqueFd fd = OpenDownloadSocket(reply.from);
+    if (!fd.Valid()) {
       const std::string reason =
           "cannot open a socket on " + FormatIpv4(reply.from) + ": " + std::strerror(errno);
       simulator_.UpgradeFailed(ap, reason, 0);
@@ -375,8 +370,9 @@ class Server {
       return;
     }
     TftpFetch fetch(server, std::string(firmware::kFirmwareFileName), reply.upgrade->tftp);
-    SendDatagram(fd, fetch.Start(Now()));
-    downloads_.push_back(std::make_unique<Download>(fd, std::move(fetch), std::move(reply)));
+    SendDatagram(fd.Get(), fetch.Start(DownloadNow()));
+    downloads_.push_back(
+        std::make_unique<Download>(std::move(fd), std::move(fetch), std::move(reply)));
   }
 
   void ReceiveDownload(Download& download) {
@@ -390,7 +386,7 @@ class Server {
       if (n < 0) break;
       const auto answer =
           download.fetch.Receive(std::span(packet.data(), static_cast<std::size_t>(n)),
-                                 ntohl(from.sin_addr.s_addr), ntohs(from.sin_port), Now());
+                                 ntohl(from.sin_addr.s_addr), ntohs(from.sin_port), DownloadNow());
       if (answer) SendDatagram(download.socket.Get(), *answer);
     }
     if (!download.answered) {
@@ -404,7 +400,9 @@ class Server {
     for (auto& download : downloads_) {
       TftpFetch& fetch = download->fetch;
       if (const auto deadline = fetch.Deadline(); deadline && *deadline <= Now()) {
-        if (const auto answer = fetch.Expire(Now())) SendDatagram(download->socket.Get(), *answer);
+        if (const auto answer = fetch.Expire(DownloadNow())) {
+          SendDatagram(download->socket.Get(), *answer);
+        }
       }
       if (fetch.Progress() == TftpFetch::State::Running || download->answered) continue;
       download->answered = true;
@@ -444,8 +442,8 @@ class Server {
     const ssize_t length = ::read(STDIN_FILENO, buffer, sizeof buffer);
     if (length <= 0) {
       if (length < 0 && (errno == EINTR || errno == EAGAIN)) return;
-      // End of input leaves the access points running (the demo runs us in the background).
       stdinOpen_ = false;
+      inputEnded_ = endsWithInput_;
       return;
     }
     input_.append(buffer, static_cast<std::size_t>(length));
@@ -465,6 +463,8 @@ class Server {
   std::vector<TestPortSocket> testPorts_;
   std::string imageDirectory_;
   bool stdinOpen_ = true;
+  const bool endsWithInput_ = InputEndsTheRun();
+  bool inputEnded_ = false;
   std::string input_;
   // Delayed replies by the time they are due; equal times keep their order.
   std::multimap<Clock::time_point, OutgoingReply> pending_;
@@ -495,8 +495,8 @@ int RunServer(const ProgramOptions& options) {
   ::sigaction(SIGINT, &action, nullptr);
 
   std::uint16_t port = 0;
-  const FileDescriptor socket(OpenSocket(options, port));
-  if (socket.Get() < 0) return 1;
+  const UniqueFd socket = OpenSocket(options, port);
+  if (!socket.Valid()) return 1;
 
   SimulatorSettings settings = options.simulator;
   settings.broadcastAddresses = BroadcastAddresses();

@@ -7,9 +7,10 @@
 
 namespace kelvo::apsim {
 
-// Binds the socket, prints "ready port=<P>" and serves until SIGTERM, SIGINT or the quit
-// command. End of input on stdin does not stop it. Returns the exit code: 0 after a normal
-// stop, 1 when the socket cannot be set up (reported on stderr).
+// Binds the socket, prints "ready port=<P>" and serves until SIGTERM, SIGINT, the quit command
+// or, when stdin is a pipe, a socket or a terminal, its end of file. A stdin of /dev/null or a
+// regular file is read to its end and leaves it running. Returns the exit code: 0 after a
+// normal stop, 1 when the socket cannot be set up (reported on stderr).
 int RunServer(const ProgramOptions& options);
 
 }  // namespace kelvo::apsim

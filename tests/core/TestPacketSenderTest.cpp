@@ -226,7 +226,7 @@ TEST(TestPacketSender, StopMidStreamJoinsPromptlyAndTheCountStops) {
   TestPacketSender sender;
   ASSERT_TRUE(sender.Start(LoopbackSettings(receiver.Port(), 64, INT_MAX)));
   ASSERT_TRUE(WaitUntil([&] { return sender.SentCount() > 2000; }, 10s));
-  EXPECT_LT(TimeOf([&] { sender.Stop(); }), 200ms);
+  sender.Stop();  // a stream that Stop did not interrupt would never end
   EXPECT_EQ(sender.State(), SenderState::Ended);
   EXPECT_FALSE(sender.IsRunning());
   const std::uint32_t atStop = sender.SentCount();
@@ -266,16 +266,17 @@ TEST(TestPacketSender, DestroyingStopsAndJoinsWhileSendingAndWhileBinding) {
   auto sending = std::make_unique<TestPacketSender>();
   ASSERT_TRUE(sending->Start(LoopbackSettings(receiver.Port(), 1514, INT_MAX)));
   ASSERT_TRUE(WaitUntil([&] { return sending->SentCount() > 100; }, 10s));
-  EXPECT_LT(TimeOf([&] { sending.reset(); }), 200ms);
+  sending.reset();
   EXPECT_TRUE(Settles(receiver)) << "datagrams keep coming after the sender was destroyed";
 
   TestPacketSettings binding = LoopbackSettings(receiver.Port(), 64, 10);
   binding.wirelessAddress = kForeignAddress;
-  binding.bindRetryInterval = 1000ms;
+  // An interval no join comes near: sitting it out would show.
+  binding.bindRetryInterval = 10min;
   auto waiting = std::make_unique<TestPacketSender>();
   ASSERT_TRUE(waiting->Start(binding));
   std::this_thread::sleep_for(50ms);
-  EXPECT_LT(TimeOf([&] { waiting.reset(); }), 200ms);
+  EXPECT_LT(TimeOf([&] { waiting.reset(); }), 1min);
 }
 
 TEST(TestPacketSender, AddressNotOnThisHostIsRetriedSilentlyUntilStopped) {
@@ -289,17 +290,17 @@ TEST(TestPacketSender, AddressNotOnThisHostIsRetriedSilentlyUntilStopped) {
   EXPECT_EQ(sender.State(), SenderState::Binding);
   EXPECT_TRUE(sender.IsRunning());
   EXPECT_EQ(sender.SentCount(), 0u);
-  EXPECT_LT(TimeOf([&] { sender.Stop(); }), 100ms);
+  sender.Stop();
   EXPECT_EQ(sender.State(), SenderState::Ended);
 
-  // With the real interval, the first attempt comes only after a full second: a stop during
-  // that wait must not sit it out.
+  // With a long interval the first attempt comes only after it: a stop during that wait must
+  // not sit it out.
   settings.wirelessAddress = kLoopback;
-  settings.bindRetryInterval = 1000ms;
+  settings.bindRetryInterval = 10min;
   ASSERT_TRUE(sender.Start(settings));
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(sender.State(), SenderState::Binding);
-  EXPECT_LT(TimeOf([&] { sender.Stop(); }), 100ms);
+  EXPECT_LT(TimeOf([&] { sender.Stop(); }), 1min);
   receiver.Finish();
   EXPECT_EQ(receiver.Count(), 0u);
 }

@@ -46,6 +46,12 @@ bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds l
   return true;
 }
 
+// For the tests of retransmission and giving up: 50, 100 and 200 ms, then the ERROR.
+void ShortRetransmission(TftpServerOptions& options) {
+  options.initialTimeout = 50ms;
+  options.maxTransmissions = 3;
+}
+
 bool PortIsFree(std::uint16_t port) {
   try {
     test::UdpPeer peer(kServerAddress, port);
@@ -75,7 +81,9 @@ class TftpServerTest : public ::testing::Test {
     return path;
   }
 
-  // Serves `image` as application.dlf to 127.0.0.2, with short retransmission times.
+  // Serves `image` as application.dlf to 127.0.0.2 with the default retransmission settings,
+  // whose half a minute of patience a whole transfer needs: a stalled test thread must not end
+  // it (under TSan, growing the received buffer to 32 MiB alone takes over half a second).
   void Serve(const std::vector<std::uint8_t>& image,
              const std::function<void(TftpServerOptions&)>& adjust = {}) {
     image_ = image;
@@ -84,8 +92,6 @@ class TftpServerTest : public ::testing::Test {
     options.port = 0;
     options.clientAddress = kDevice;
     options.filePath = WriteFile("application.dlf", image);
-    options.initialTimeout = 50ms;
-    options.maxTransmissions = 3;
     if (adjust) adjust(options);
     std::string error;
     server_ = TftpServer::Start(options, &error);
@@ -224,23 +230,22 @@ TEST_F(TftpServerTest, DuplicateWindowAcksNeverResendTheWindow) {
 }
 
 TEST_F(TftpServerTest, WithheldAcksGetIdenticalRetransmissionsThenAnError) {
-  Serve(RandomBytes(3000));
+  Serve(RandomBytes(3000), ShortRetransmission);
   TftpTestClient client(kDevice, Port());
+  // The server's first send follows the request, so its timers cannot expire earlier than
+  // counted from here: 50 ms, twice that, twice again (a busy machine may make them longer).
+  const auto requestedAt = Clock::now();
   client.SendRequest("application.dlf");
   const auto first = client.Receive(1000);
   ASSERT_TRUE(first && first->Data());
-  // maxTransmissions 3: the first send and two identical resends, each wait twice the one
-  // before (never shorter; a busy machine may make them longer).
-  auto sentAt = Clock::now();
-  for (const auto wait : {50ms, 100ms}) {
+  for (const auto due : {50ms, 150ms}) {
     const auto again = client.Receive(1000);
     ASSERT_TRUE(again);
     EXPECT_EQ(again->bytes, first->bytes);
-    EXPECT_GE(Clock::now() - sentAt, wait - 5ms);
-    sentAt = Clock::now();
+    EXPECT_GE(Clock::now() - requestedAt, due);
   }
   ExpectError(client, TftpErrorCode::NotDefined);
-  EXPECT_GE(Clock::now() - sentAt, 200ms - 5ms);
+  EXPECT_GE(Clock::now() - requestedAt, 350ms);
   EXPECT_TRUE(WaitFor([&] { return server_->Progress().failed; }));
   EXPECT_FALSE(server_->Progress().finished);
   EXPECT_TRUE(client.Quiet(200));
@@ -248,7 +253,7 @@ TEST_F(TftpServerTest, WithheldAcksGetIdenticalRetransmissionsThenAnError) {
 }
 
 TEST_F(TftpServerTest, WithheldAcksAfterTheOptionAckAndInAWindow) {
-  Serve(RandomBytes(512 * 5 + 1));
+  Serve(RandomBytes(512 * 5 + 1), ShortRetransmission);
   {
     TftpTestClient client(kDevice, Port());
     client.SendRequest("application.dlf", {{"tsize", "0"}});
@@ -308,14 +313,14 @@ TEST_F(TftpServerTest, PartialWindowAckResumesAfterTheAcknowledgedBlock) {
 }
 
 TEST_F(TftpServerTest, NegotiatedTimeoutReplacesTheInitialOne) {
-  Serve(RandomBytes(100));
+  Serve(RandomBytes(100), ShortRetransmission);
   TftpTestClient client(kDevice, Port());
+  const auto requestedAt = Clock::now();
   client.SendRequest("application.dlf", {{"timeout", "1"}});
   const auto oack = client.Receive(1000);
   ASSERT_TRUE(oack && oack->OptionAck());
-  const auto sentAt = Clock::now();
   ASSERT_TRUE(client.Receive(3000));
-  EXPECT_GE(Clock::now() - sentAt, 900ms);
+  EXPECT_GE(Clock::now() - requestedAt, 1000ms);
 }
 
 // --- Sessions and TIDs -------------------------------------------------------------------------
@@ -651,8 +656,9 @@ TEST_F(TftpServerTest, OtherHostsAreNeverAnswered) {
 
 // --- Start and Stop ----------------------------------------------------------------------------
 
+// The retransmission timer is far longer than any join: a Stop that sat it out would show.
 TEST_F(TftpServerTest, StopMidTransferJoinsQuicklyAndFreesThePort) {
-  Serve(RandomBytes(100000), [](TftpServerOptions& o) { o.initialTimeout = 5000ms; });
+  Serve(RandomBytes(100000), [](TftpServerOptions& o) { o.initialTimeout = 10min; });
   const std::uint16_t port = Port();
   TftpTestClient client(kDevice, port);
   client.SendRequest("application.dlf");
@@ -662,7 +668,7 @@ TEST_F(TftpServerTest, StopMidTransferJoinsQuicklyAndFreesThePort) {
   EXPECT_FALSE(PortIsFree(port));
   const auto before = Clock::now();
   server_->Stop();
-  EXPECT_LT(Clock::now() - before, 200ms);
+  EXPECT_LT(Clock::now() - before, 1min);
   ExpectError(client, TftpErrorCode::NotDefined);
   EXPECT_TRUE(server_->Progress().failed);
   EXPECT_TRUE(PortIsFree(port));
@@ -673,9 +679,7 @@ TEST_F(TftpServerTest, StopMidTransferJoinsQuicklyAndFreesThePort) {
 TEST_F(TftpServerTest, DestructorStopsAnIdleServer) {
   Serve(RandomBytes(10));
   const std::uint16_t port = Port();
-  const auto before = Clock::now();
-  server_.reset();
-  EXPECT_LT(Clock::now() - before, 200ms);
+  server_.reset();  // without a transfer nothing but Stop wakes the thread
   EXPECT_TRUE(PortIsFree(port));
 }
 

@@ -109,8 +109,10 @@ TEST_F(AgentSessionTest, ReadTimesOutAfterTwoSecondsAndStaysUsable) {
   const auto start = Clock::now();
   session_->ReadGroup(mib::Group::IpConfig, host_);
   const auto elapsed = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+  // One wait of two seconds: never shorter, and well short of a second one however busy the
+  // machine is.
   EXPECT_GE(elapsed.count(), 2000);
-  EXPECT_LT(elapsed.count(), 2400);
+  EXPECT_LT(elapsed.count(), 4000);
   EXPECT_EQ(prompter_.Texts(),
             (std::vector<std::string>{"Snmp Time out!  Please check your network is available "
                                       "and Agent was not be shutdown..."}));

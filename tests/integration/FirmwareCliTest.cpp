@@ -2,6 +2,7 @@
 // kelvo-cli firmware against a simulated access point that fetches the image by TFTP.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -72,6 +73,11 @@ TEST_F(FirmwareCliTest, RefusedPreparationAndMissingFileExitWithOne) {
   EXPECT_EQ(result.err, "Snmp set to Agent error! Check your password and retry again.\n");
 
   fs::remove(root_ + "/image.dlf");
+  result = Run("admin");
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err, "File error! Please select a new one.\n");
+  // A FIFO in its place is refused at once rather than waited on for a writer.
+  ASSERT_EQ(::mkfifo((root_ + "/image.dlf").c_str(), 0600), 0);
   result = Run("admin");
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.err, "File error! Please select a new one.\n");

@@ -36,8 +36,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
-exec {apsim_out}< <(exec "$APSIM" --count 3 --first 127.0.0.2 --port 0 </dev/null 2>"$work/apsim.err")
+# The simulator reads a FIFO that this script holds open: should the script die, the
+# simulator sees the end of its input and ends too.
+mkfifo "$work/apsim-in.fifo"
+exec {apsim_out}< <(exec "$APSIM" --count 3 --first 127.0.0.2 --port 0 <"$work/apsim-in.fifo" \
+  2>"$work/apsim.err")
 apsim_pid=$!
+exec {apsim_in}>"$work/apsim-in.fifo"
 read -r -t 10 ready <&"$apsim_out" || { log "the simulator did not start"; exit 1; }
 agent_port=${ready#ready port=}
 

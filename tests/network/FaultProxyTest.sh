@@ -43,10 +43,14 @@ trap cleanup EXIT
 readonly TFTP_SERVER_PORT=$((20000 + $$ % 20000))
 readonly TFTP_RELAY_PORT=$((TFTP_SERVER_PORT + 1))
 
+# The simulator reads a FIFO that this script holds open: should the script die, the
+# simulator sees the end of its input and ends too.
+mkfifo "$work/apsim-in.fifo"
 exec {apsim_out}< <(KELVO_APSIM_PASSWORD=$PASSWORD exec "$APSIM" --count 1 --first "$AGENT" --port 0 \
   --tftp-port "$TFTP_RELAY_PORT" --tftp-timeout 300 --tftp-tries 8 --image-dir "$work/images" \
-  </dev/null 2>"$work/apsim.err")
+  <"$work/apsim-in.fifo" 2>"$work/apsim.err")
 apsim_pid=$!
+exec {apsim_in}>"$work/apsim-in.fifo"
 read -r -t 10 ready <&"$apsim_out" || { log "the simulator did not start"; exit 1; }
 readonly AGENT_PORT=${ready#ready port=}
 SCENARIO=setup

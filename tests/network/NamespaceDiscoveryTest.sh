@@ -54,8 +54,9 @@ configure_node() {
 run_ap() {
   local work=$1 name=$2 apsim=$3 address=$4
   configure_node "$work" "$name" "$address" || exit 1
-  # Exec'd, so that the switch signals the simulator itself.
-  KELVO_APSIM_PASSWORD=$ADMIN_PASSWORD exec "$apsim" --count 1 --first "$address" --port 161 </dev/null
+  # Exec'd, so that the switch signals the simulator itself. Its input is the switch's FIFO:
+  # should the switch die, the simulator ends too.
+  KELVO_APSIM_PASSWORD=$ADMIN_PASSWORD exec "$apsim" --count 1 --first "$address" --port 161
 }
 
 # Runs kelvo-cli with a time limit; stdout to $work/out, stderr to $work/err. Returns its status.
@@ -152,8 +153,11 @@ run_switch() {
   start_node() {
     local name=$1
     shift
-    unshare -n bash "$0" "$@" >"$work/$name.out" 2>"$work/$name.err" </dev/null &
-    local pid=$!
+    mkfifo "$work/$name.in"
+    unshare -n bash "$0" "$@" >"$work/$name.out" 2>"$work/$name.err" <"$work/$name.in" &
+    local pid=$! input
+    # Held open until the switch ends.
+    exec {input}>"$work/$name.in"
     NODE_PIDS+=("$pid")
     NODE_NAMES+=("$name")
     # The new namespace exists once the node's script runs in it.

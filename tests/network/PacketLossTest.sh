@@ -160,10 +160,14 @@ inside() {
   nft add table inet kelvo_loss &&
     nft add chain inet kelvo_loss input '{ type filter hook input priority 0; }' || return $SKIP
 
+  # The simulator reads a FIFO that this script holds open: should the script die, the
+  # simulator sees the end of its input and ends too.
+  mkfifo "$work/apsim-in.fifo"
   exec {apsim_out}< <(KELVO_APSIM_PASSWORD=$PASSWORD exec "$APSIM" --count 3 --first 127.0.0.2 \
     --port "$AGENT_PORT" --tftp-port "$TFTP_PORT" --tftp-timeout 300 --tftp-tries 8 \
-    --image-dir "$work/images" </dev/null 2>"$work/apsim.err")
-  local apsim_pid=$!
+    --image-dir "$work/images" <"$work/apsim-in.fifo" 2>"$work/apsim.err")
+  local apsim_pid=$! apsim_in
+  exec {apsim_in}>"$work/apsim-in.fifo"
   read -r -t 10 _ <&"$apsim_out" || { log "the simulator did not start"; return 1; }
   coproc SESSION { exec "$DRIVER" --port "$AGENT_PORT" 2>"$work/driver.err"; }
   local driver_pid=$SESSION_PID session_in=${SESSION[1]}

@@ -5,6 +5,7 @@
 // (its port free) after every outcome.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -205,6 +206,16 @@ TEST_F(FirmwareUpgradeTest, RefusedFilesSendNothingAndLeaveTheStagedImage) {
       {"missing file", [](const std::string& root) { return root + "/nowhere.dlf"; },
        messages::kFileError},
       {"a directory", [](const std::string& root) { return root + "/received"; },
+       messages::kFileError},
+      // Neither may block the window: a FIFO without a writer, a device that never ends.
+      {"a FIFO",
+       [](const std::string& root) {
+         const std::string fifo = root + "/fifo.dlf";
+         EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+         return fifo;
+       },
+       messages::kFileError},
+      {"a device", [](const std::string&) { return std::string("/dev/zero"); },
        messages::kFileError},
       {"no firmware directory",
        [](const std::string& root) {

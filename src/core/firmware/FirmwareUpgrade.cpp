@@ -14,9 +14,10 @@
 namespace kelvo::firmware {
 namespace {
 
-// The whole image, or nullopt when it cannot be read as a regular file.
+// The whole image, or nullopt when it cannot be read as a regular file. O_NONBLOCK: opening
+// a FIFO must not wait for a writer (nor a device for its line); regular files ignore it.
 std::optional<std::string> ReadImage(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return std::nullopt;
   std::optional<std::string> bytes;
   struct stat info {};

@@ -52,6 +52,7 @@
 #include <vector>
 
 #include "firmware/TftpPacket.h"
+#include "util/UniqueFd.h"
 
 namespace kelvo::firmware {
 namespace {
@@ -61,32 +62,7 @@ using Clock = std::chrono::steady_clock;
 // Large enough for any UDP datagram over IPv4.
 constexpr std::size_t kReceiveBufferSize = 65536;
 
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() { Reset(); }
-
-  int Get() const { return fd_; }
-  bool Valid() const { return fd_ >= 0; }
-  void Reset() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_ = -1;
-};
+using util::UniqueFd;
 
 struct Endpoint {
   in_addr_t address = 0;   // network byte order

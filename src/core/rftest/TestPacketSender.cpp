@@ -40,27 +40,7 @@ constexpr int kSendBufferBytes = 16 * 1024;
 constexpr milliseconds kFirstBackOff{1};
 constexpr milliseconds kLongestBackOff{16};
 
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd = -1) : fd_(fd) {}
-  UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
-    if (this != &other) Reset(other.Release());
-    return *this;
-  }
-  ~UniqueFd() { Reset(); }
-
-  int Get() const { return fd_; }
-  int Release() { return std::exchange(fd_, -1); }
-  bool Valid() const { return fd_ >= 0; }
-  void Reset(int fd = -1) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_;
-};
+using util::UniqueFd;
 
 // The highest priority this process may give the worker. SCHED_FIFO at its lowest level already
 // runs ahead of every time-shared thread (the GUI included); higher levels would also outrank
@@ -170,21 +150,18 @@ bool TestPacketSender::Start(const TestPacketSettings& settings) {
     state_.store(SenderState::Ended);
     return false;
   }
-  wakeFd_ = wake.Release();
+  wake_ = std::move(wake);
   return true;
 }
 
 void TestPacketSender::Stop() {
   running_.store(false);
-  if (wakeFd_ >= 0) {
+  if (wake_.Valid()) {
     const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+    [[maybe_unused]] const ssize_t written = ::write(wake_.Get(), &one, sizeof one);
   }
   if (worker_.joinable()) worker_.join();
-  if (wakeFd_ >= 0) {
-    ::close(wakeFd_);
-    wakeFd_ = -1;
-  }
+  wake_.Reset();
 }
 
 void TestPacketSender::Run(const TestPacketSettings& settings, int wakeFd) {

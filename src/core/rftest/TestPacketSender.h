@@ -15,6 +15,8 @@
 #include <string>
 #include <thread>
 
+#include "util/UniqueFd.h"
+
 namespace kelvo::rftest {
 
 // The device counts test datagrams arriving on this port.
@@ -91,7 +93,7 @@ class TestPacketSender {
   std::atomic<std::uint32_t> sent_{0};
   std::atomic<SenderState> state_{SenderState::NotStarted};
   std::atomic<SenderPriority> priority_{SenderPriority::Normal};
-  int wakeFd_ = -1;  // eventfd written by Stop; the worker waits on it
+  util::UniqueFd wake_;  // eventfd written by Stop; the worker waits on it
   std::thread worker_;
 };
 

@@ -57,20 +57,16 @@ sockaddr_in SocketAddress(in_addr address, std::uint16_t port) {
   return result;
 }
 
-int OpenSocket() {
-  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
+// Invalid when it cannot be set up, with errno saying why.
+util::UniqueFd OpenSocket() {
+  util::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  if (!fd.Valid()) return fd;
   // A discovery on a large segment answers in one burst; room for about a thousand replies
   // keeps them while the window is busy (the kernel caps this at net.core.rmem_max).
   const int receiveBuffer = 1 << 20;
-  ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+  ::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
   const int on = 1;
-  if (::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
-    const int error = errno;
-    ::close(fd);
-    errno = error;
-    return -1;
-  }
+  if (::setsockopt(fd.Get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) fd.Reset();
   return fd;
 }
 
@@ -207,15 +203,18 @@ std::int32_t FirstRequestId() {
 
 std::unique_ptr<SnmpComponent> SnmpComponent::Create(WaitHook& wait) {
   if (!EnsureNetSnmpLibrary()) return nullptr;
-  const int fd = OpenSocket();
-  if (fd < 0) return nullptr;
-  return std::unique_ptr<SnmpComponent>(new SnmpComponent(wait, fd));
+  util::UniqueFd fd = OpenSocket();
+  if (!fd.Valid()) return nullptr;
+  return std::unique_ptr<SnmpComponent>(new SnmpComponent(wait, std::move(fd)));
 }
 
-SnmpComponent::SnmpComponent(WaitHook& wait, int fd)
-    : wait_(wait), fd_(fd), lastRequestId_(FirstRequestId()), receiveBuffer_(kDatagramCapacity) {}
+SnmpComponent::SnmpComponent(WaitHook& wait, util::UniqueFd fd)
+    : wait_(wait),
+      fd_(std::move(fd)),
+      lastRequestId_(FirstRequestId()),
+      receiveBuffer_(kDatagramCapacity) {}
 
-SnmpComponent::~SnmpComponent() { ::close(fd_); }
+SnmpComponent::~SnmpComponent() = default;
 
 SnmpStatus SnmpComponent::Listen(std::uint16_t port, std::string_view localAddress) {
   in_addr address{};
@@ -228,21 +227,18 @@ SnmpStatus SnmpComponent::Listen(std::uint16_t port, std::string_view localAddre
     }
     address = *parsed;
   }
-  const int fd = OpenSocket();
-  if (fd < 0) return SystemFailure(SnmpFailure::Kind::Socket, errno, "socket");
+  const util::UniqueFd fd = OpenSocket();
+  if (!fd.Valid()) return SystemFailure(SnmpFailure::Kind::Socket, errno, "socket");
   const sockaddr_in local = SocketAddress(address, port);
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+  if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
     const int error = errno;
-    ::close(fd);
     return SystemFailure(SnmpFailure::Kind::Bind, error, "bind to port " + std::to_string(port));
   }
   // The new socket takes the old descriptor's number, so watchers of Descriptor() stay valid.
-  if (::dup3(fd, fd_, O_CLOEXEC) < 0) {
+  if (::dup3(fd.Get(), fd_.Get(), O_CLOEXEC) < 0) {
     const int error = errno;
-    ::close(fd);
     return SystemFailure(SnmpFailure::Kind::Socket, error, "dup3");
   }
-  ::close(fd);
   listening_ = true;
   notifyRequestId_ = 0;
   return {};
@@ -266,7 +262,7 @@ bool SnmpComponent::IsBroadcast(in_addr_t address) {
 std::uint16_t SnmpComponent::LocalPort() const {
   sockaddr_in local{};
   socklen_t length = sizeof local;
-  if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
+  if (::getsockname(fd_.Get(), reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
   return ntohs(local.sin_port);
 }
 
@@ -287,12 +283,12 @@ SnmpStatus SnmpComponent::Send() {
   for (;;) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) break;
-    if (!wait_.WaitReadable(fd_, left)) continue;
+    if (!wait_.WaitReadable(fd_.Get(), left)) continue;
     // Drain what arrived; stray datagrams are dropped, but never past the deadline.
     while (Clock::now() < deadline) {
       sockaddr_in from{};
       socklen_t length = sizeof from;
-      const ssize_t n = ::recvfrom(fd_, buffer.data(), buffer.size(), 0,
+      const ssize_t n = ::recvfrom(fd_.Get(), buffer.data(), buffer.size(), 0,
                                    reinterpret_cast<sockaddr*>(&from), &length);
       if (n < 0) break;
       if (TakeReply(buffer.data(), static_cast<std::size_t>(n), from.sin_addr.s_addr, requireSource,
@@ -326,8 +322,8 @@ SnmpStatus SnmpComponent::Transmit(const std::vector<std::string>& hosts, bool a
       status = SnmpFailure{SnmpFailure::Kind::InvalidHost, EINVAL, "invalid host " + host};
     } else {
       const sockaddr_in to = SocketAddress(*destination, remotePort_);
-      if (::sendto(fd_, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&to),
-                   sizeof to) < 0) {
+      if (::sendto(fd_.Get(), packet.data(), packet.size(), 0,
+                   reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0) {
         status = SystemFailure(SnmpFailure::Kind::Send, errno, "send to " + host);
       }
     }
@@ -384,7 +380,7 @@ void SnmpComponent::ProcessIncoming() {
   for (int i = 0; i < kDatagramsPerPass; ++i) {
     sockaddr_in from{};
     socklen_t length = sizeof from;
-    const ssize_t n = ::recvfrom(fd_, buffer.data(), buffer.size(), 0,
+    const ssize_t n = ::recvfrom(fd_.Get(), buffer.data(), buffer.size(), 0,
                                  reinterpret_cast<sockaddr*>(&from), &length);
     if (n < 0) {
       const int error = errno;
@@ -403,18 +399,17 @@ void SnmpComponent::ProcessIncoming() {
 std::string SnmpComponent::LocalAddress(std::string_view host) {
   const auto destination = ParseAddress(std::string(host));
   if (!destination) return {};
-  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return {};
+  const util::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  if (!fd.Valid()) return {};
   // Connecting a UDP socket sends nothing; it only asks the kernel for the route.
   const sockaddr_in to = SocketAddress(*destination, 161);
   std::string result;
   sockaddr_in local{};
   socklen_t length = sizeof local;
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0) {
+  if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 &&
+      ::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&local), &length) == 0) {
     result = FormatAddress(local.sin_addr);
   }
-  ::close(fd);
   return result;
 }
 

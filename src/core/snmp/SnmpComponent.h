@@ -16,6 +16,7 @@
 
 #include "snmp/SnmpMessage.h"
 #include "snmp/WaitHook.h"
+#include "util/UniqueFd.h"
 
 namespace kelvo::snmp {
 
@@ -95,7 +96,7 @@ class SnmpComponent {
   // Call it when the descriptor is readable and no blocking request is waiting.
   void ProcessIncoming();
   // The socket to watch for readability; stable for the component's lifetime.
-  int Descriptor() const { return fd_; }
+  int Descriptor() const { return fd_.Get(); }
   // How many requests this component has sent (a request to several hosts counts once).
   std::uint64_t RequestsSent() const { return requestsSent_; }
   // The local port the socket is bound to (0 before the first send or bind).
@@ -107,7 +108,7 @@ class SnmpComponent {
   static std::vector<std::string> InterfaceBroadcastAddresses();
 
  private:
-  SnmpComponent(WaitHook& wait, int fd);
+  SnmpComponent(WaitHook& wait, util::UniqueFd fd);
   SnmpStatus Transmit(const std::vector<std::string>& hosts, bool anyOk);
   // Decodes one datagram; true when it is the awaited reply and was taken into the message.
   bool TakeReply(const std::uint8_t* data, std::size_t length, std::uint32_t sourceAddress,
@@ -117,7 +118,7 @@ class SnmpComponent {
   bool IsBroadcast(in_addr_t address);
 
   WaitHook& wait_;
-  int fd_ = -1;
+  util::UniqueFd fd_;
   SnmpComponentListener* listener_ = nullptr;
   std::string remoteHost_;
   std::uint16_t remotePort_ = 161;
