@@ -676,6 +676,23 @@ TEST_F(TftpServerTest, StopMidTransferJoinsQuicklyAndFreesThePort) {
   server_.reset();
 }
 
+// The window stops the server as soon as the device reports the image taken, which may be
+// before the server thread has read the last ACK: the transfer still counts as finished.
+TEST_F(TftpServerTest, StopRightAfterTheLastAckKeepsTheTransferFinished) {
+  for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE(round);
+    Serve(RandomBytes(100));
+    TftpTestClient client(kDevice, Port());
+    client.SendRequest("application.dlf");
+    ExpectData(client, 1);
+    client.Ack(1);
+    server_->Stop();
+    EXPECT_TRUE(server_->Progress().finished);
+    EXPECT_FALSE(server_->Progress().failed);
+    EXPECT_EQ(server_->Progress().acknowledged, 100u);
+  }
+}
+
 TEST_F(TftpServerTest, DestructorStopsAnIdleServer) {
   Serve(RandomBytes(10));
   const std::uint16_t port = Port();

@@ -29,7 +29,7 @@ std::string TextHex(std::string_view text) {
 }
 
 fs::path ManufactureFixture(const std::string& name) {
-  return fs::path(__FILE__).parent_path().parent_path() / "fixtures" / "manufacture" / name;
+  return fs::path(KELVO_SOURCE_DIR) / "tests" / "fixtures" / "manufacture" / name;
 }
 
 class SystemPageTest : public test::PageFixture {

@@ -57,6 +57,9 @@
 namespace kelvo::firmware {
 namespace {
 
+// Datagrams the transfer socket may still hold when a stop arrives.
+constexpr int kMaxDrainedOnStop = 64;
+
 using Clock = std::chrono::steady_clock;
 
 // Large enough for any UDP datagram over IPv4.
@@ -257,6 +260,13 @@ void TftpServerImpl::Run() {
     if (fds[1].revents != 0) ReceiveOnListener();
     if (session_ && fds[2].revents != 0) ReceiveOnSession();
     if (session_ && Clock::now() >= session_->deadline) HandleTimeout();
+  }
+  // What the client sent before the stop is taken first, so that a stop that comes with the
+  // last ACK already queued does not fail a finished transfer. Bounded: the client may go on.
+  for (int queued = 0; session_ && queued < kMaxDrainedOnStop; ++queued) {
+    pollfd pending{session_->socket.Get(), POLLIN, 0};
+    if (::poll(&pending, 1, 0) <= 0) break;
+    ReceiveOnSession();
   }
   if (session_) {
     SendFromSession(EncodeTftpError(TftpErrorCode::NotDefined, "Server stopped"), session_->peer);
