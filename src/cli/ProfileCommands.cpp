@@ -95,10 +95,10 @@ bool ReadDevice(SheetRun& run, const std::string& host) {
 bool ReportRefusedFile(profiles::ReadStatus status) {
   switch (status) {
     case profiles::ReadStatus::CannotOpen:
-      std::cerr << profiles::kCannotOpenMessage << '\n';
+      std::cerr << profiles::messages::kCannotOpen << '\n';
       return false;
     case profiles::ReadStatus::NotProfile:
-      std::cerr << profiles::kNotProfileMessage << '\n';
+      std::cerr << profiles::messages::kNotProfile << '\n';
       return false;
     case profiles::ReadStatus::Ok:
       break;

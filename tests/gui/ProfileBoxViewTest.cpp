@@ -236,9 +236,9 @@ TEST_F(ProfileBoxViewTest, ListIsReadAgainOnEveryShowingAndForeignFilesAreRefuse
     prompter_.QueueAnswer(ui::Answer::Yes);
     Press("loadButton");
     const std::vector<std::string> expected = {std::string(pages::profile_messages::kLoadQuestion),
-                                               std::string(profiles::kNotProfileMessage),
+                                               std::string(profiles::messages::kNotProfile),
                                                std::string(pages::profile_messages::kLoadQuestion),
-                                               std::string(profiles::kCannotOpenMessage)};
+                                               std::string(profiles::messages::kCannotOpen)};
     ASSERT_EQ(prompter_.Texts(), expected);
     for (std::size_t i : {1U, 3U}) {
       EXPECT_EQ(prompter_.Shown()[i].icon, ui::MessageIcon::Error);
@@ -290,7 +290,7 @@ TEST_F(ProfileBoxViewTest, RealBoxesBelongToTheSheetAndShowTheEntryTheyAskAbout)
   EXPECT_EQ(seen[0].text, Text(pages::profile_messages::kOverwriteQuestion));
   EXPECT_EQ(seen[0].selected, "Lobby") << "the entry shows selected while the question is up";
   EXPECT_EQ(seen[1].text, Text(pages::profile_messages::kLoadQuestion));
-  EXPECT_EQ(seen[2].text, Text(profiles::kNotProfileMessage));
+  EXPECT_EQ(seen[2].text, Text(profiles::messages::kNotProfile));
   for (std::size_t i : {0U, 1U}) {
     EXPECT_EQ(seen[i].icon, QMessageBox::NoIcon) << i;
     EXPECT_EQ(seen[i].buttons, QMessageBox::Yes | QMessageBox::No) << i;

@@ -356,7 +356,7 @@ TEST_F(SecurityPageTest, NumberBoxesAndRadiusFields) {
     const char* periodSent;  // nullptr: nothing written
     const char* intervalSent;
   };
-  const std::string notInteger(ui::kEnterIntegerPrompt);
+  const std::string notInteger(ui::messages::kEnterInteger);
   const Case cases[] = {
       {"65535", "65535", {}, "i 65535", "i 65535"},
       {"65536", "0", {std::string(msg::kReAuthPeriodRange)}, nullptr, nullptr},

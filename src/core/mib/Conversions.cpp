@@ -22,7 +22,7 @@ std::string HexText(std::span<const std::uint8_t> bytes) {
 bool ParseHex(std::string_view text, std::size_t n, std::span<std::uint8_t> out,
               ui::Prompter& prompter) {
   if (n % 2 != 0) {
-    prompter.ShowMessage(kOddHexLengthMessage, "Error", ui::MessageIcon::Error);
+    prompter.ShowMessage(messages::kOddHexLength, "Error", ui::MessageIcon::Error);
     return false;
   }
   if (out.size() < n / 2) return false;

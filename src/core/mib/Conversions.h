@@ -15,8 +15,9 @@
 
 namespace kelvo::mib {
 
-inline constexpr std::string_view kOddHexLengthMessage =
-    "Invaild input, please input even number!!";
+namespace messages {
+inline constexpr std::string_view kOddHexLength = "Invaild input, please input even number!!";
+}  // namespace messages
 
 // Two upper-case hexadecimal digits per byte, high nibble first.
 std::string HexText(std::span<const std::uint8_t> bytes);

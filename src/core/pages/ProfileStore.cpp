@@ -231,11 +231,11 @@ bool ProfileStore::ReadProfile(const std::string& fileName) {
   const ReadResult result = ReadProfileFile(fileName);
   switch (result.status) {
     case ReadStatus::CannotOpen:
-      Prompter().ShowMessage(profiles::kCannotOpenMessage, ui::kApplicationCaption,
+      Prompter().ShowMessage(profiles::messages::kCannotOpen, ui::kApplicationCaption,
                              ui::MessageIcon::Error);
       return false;
     case ReadStatus::NotProfile:
-      Prompter().ShowMessage(profiles::kNotProfileMessage, ui::kApplicationCaption,
+      Prompter().ShowMessage(profiles::messages::kNotProfile, ui::kApplicationCaption,
                              ui::MessageIcon::Error);
       return false;
     case ReadStatus::Ok:

@@ -20,8 +20,10 @@ inline constexpr std::string_view kProfileExtension = ".kvp";
 std::string ProfileDirectory(const std::string& settingsPath);
 
 inline constexpr std::string_view kProfileHeader = "@@@ Kelvodesk Profile Information @@@";
-inline constexpr std::string_view kCannotOpenMessage = "Can not open file!";
-inline constexpr std::string_view kNotProfileMessage = "Not correctly Kelvodesk profile!";
+namespace messages {
+inline constexpr std::string_view kCannotOpen = "Can not open file!";
+inline constexpr std::string_view kNotProfile = "Not correctly Kelvodesk profile!";
+}  // namespace messages
 
 // The reader looks at no more than this many bytes of a line at a time; the rest of a longer
 // line is read as the next line.

@@ -219,21 +219,21 @@ void RfTestWindow::Apply() {
 
 void RfTestWindow::Set() {
   if (wireless_.IsBlank() || IsUnset(wireless_)) {
-    Error(window::kNoWirelessAddress);
+    Error(window::messages::kNoWirelessAddress);
     return;
   }
   if (ethernet_.IsBlank() || IsUnset(ethernet_)) {
-    Error(window::kNoEthernetAddress);
+    Error(window::messages::kNoEthernetAddress);
     return;
   }
   const std::string ethernet = DottedText(ethernet_);
   if (!ProbeLocalAddress(ethernet)) {
-    Error(window::kEthernetMissing);
+    Error(window::messages::kEthernetMissing);
     return;
   }
   UseLocalAddress(session_, ethernet);
   if (!ProbeLocalAddress(DottedText(wireless_))) {
-    Error(window::kWirelessMissing);
+    Error(window::messages::kWirelessMissing);
     return;
   }
   StartCounterTimer();
@@ -245,7 +245,7 @@ void RfTestWindow::Set() {
 void RfTestWindow::StartCounterTimer() {
   if (!timer_) timer_ = timers_.CreateTimer([this] { Tick(); });
   if (!timer_) {
-    session_.Prompter().ShowMessage(window::kTimerFailed, ui::kApplicationCaption,
+    session_.Prompter().ShowMessage(window::messages::kTimerFailed, ui::kApplicationCaption,
                                     ui::MessageIcon::None);
     return;
   }

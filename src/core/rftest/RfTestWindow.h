@@ -57,6 +57,7 @@ inline constexpr std::array<std::string_view, 4> kCounterLabels = {
 inline constexpr std::array<std::string_view, 4> kCounterUnits = {"Packets", "Packets", "Packets",
                                                                   "%"};
 
+namespace messages {
 inline constexpr std::string_view kNoWirelessAddress = "Please input Wireless IP Address!";
 inline constexpr std::string_view kNoEthernetAddress = "Please input Ethernet IP Address!";
 inline constexpr std::string_view kEthernetMissing =
@@ -64,6 +65,7 @@ inline constexpr std::string_view kEthernetMissing =
 inline constexpr std::string_view kWirelessMissing =
     "Wireless IP Address is not exist! Please check your network.";
 inline constexpr std::string_view kTimerFailed = "Warring! Can not set timer!";
+}  // namespace messages
 
 inline constexpr std::chrono::milliseconds kCounterInterval{2000};
 inline constexpr std::chrono::milliseconds kCommandSettle{1000};

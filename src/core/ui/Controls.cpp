@@ -101,7 +101,7 @@ void TextField::SetReadOnly(bool readOnly) {
 
 std::optional<std::string> TextField::Take(Prompter& prompter) const {
   if (limit_ != 0 && text_.size() > limit_) {
-    std::string message(kTooManyCharactersPrompt);
+    std::string message(messages::kTooManyCharacters);
     message.replace(message.find("%1"), 2, std::to_string(limit_));
     prompter.ShowMessage(message, kApplicationCaption, MessageIcon::Warning);
     return std::nullopt;
@@ -133,7 +133,7 @@ long NumberField::Take(Prompter& prompter, bool* taken) {
   const auto value = ParseInteger(text_);
   if (taken != nullptr) *taken = value.has_value();
   if (!value) {
-    prompter.ShowMessage(kEnterIntegerPrompt, kApplicationCaption, MessageIcon::Error);
+    prompter.ShowMessage(messages::kEnterInteger, kApplicationCaption, MessageIcon::Error);
     return number_;
   }
   number_ = *value;

@@ -15,10 +15,11 @@
 
 namespace kelvo::ui {
 
-inline constexpr std::string_view kEnterIntegerPrompt = "Please enter an integer.";
+namespace messages {
+inline constexpr std::string_view kEnterInteger = "Please enter an integer.";
 // %1 stands for the limit.
-inline constexpr std::string_view kTooManyCharactersPrompt =
-    "Please enter no more than %1 characters.";
+inline constexpr std::string_view kTooManyCharacters = "Please enter no more than %1 characters.";
+}  // namespace messages
 
 class Control {
  public:
