@@ -307,7 +307,7 @@ bool SecurityPage::PrepareSecurityValues() {
     return false;
   }
   values.GroupKeyInterval = std::to_string(keyInterval);
-  values.PskAsciiMode = asciiPassphrase_.Checked() ? "1" : "2";
+  values.PskAsciiMode = std::to_string(asciiPassphrase_.Checked() ? 1 : 2);
   return PreparePsk();
 }
 
