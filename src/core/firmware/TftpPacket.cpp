@@ -48,9 +48,7 @@ std::optional<std::vector<TftpOption>> Options(const std::vector<std::string>& s
 }  // namespace
 
 bool TftpNameEquals(std::string_view a, std::string_view b) {
-  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [&](char x, char y) { return lower(x) == lower(y); });
+  return util::EqualsIgnoringAsciiCase(a, b);
 }
 
 std::optional<std::uint64_t> ParseTftpNumber(std::string_view text) {

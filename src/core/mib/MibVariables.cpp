@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "util/Parse.h"
+
 namespace kelvo::mib {
 namespace {
 
@@ -187,14 +189,6 @@ constexpr bool TypesFollowKinds() {
 }
 static_assert(TypesFollowKinds(), "a kind travels as one SNMP type");
 
-bool SameLetters(std::string_view a, std::string_view b) {
-  const auto lower = [](char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-  };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [&](char x, char y) { return lower(x) == lower(y); });
-}
-
 }  // namespace
 
 std::span<const VariableInfo> AllVariables() { return kVariables; }
@@ -220,7 +214,7 @@ std::optional<Variable> FindByOid(std::string_view fullOid) {
 
 std::optional<Variable> FindByName(std::string_view name) {
   for (const auto& row : kVariables) {
-    if (SameLetters(row.name, name)) return row.variable;
+    if (util::EqualsIgnoringAsciiCase(row.name, name)) return row.variable;
   }
   return std::nullopt;
 }

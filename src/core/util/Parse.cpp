@@ -47,4 +47,12 @@ std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view text) {
   return bytes;
 }
 
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return lower(x) == lower(y); });
+}
+
 }  // namespace kelvo::util

@@ -61,4 +61,7 @@ std::optional<unsigned> HexDigit(char c);
 // The whole text as hexadecimal bytes: an even number of digits (none gives no bytes).
 std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view text);
 
+// Case-insensitive ASCII comparison: TFTP option names and modes, variable names.
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
 }  // namespace kelvo::util
