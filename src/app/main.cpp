@@ -3,23 +3,35 @@
 #include <QApplication>
 #include <QTextStream>
 #include <cstdio>
+#include <string_view>
 
 #include "Application.h"
 #include "ScreenshotTour.h"
 #include "StartUp.h"
+#include "Version.h"
 
 int main(int argc, char* argv[]) {
+  // Answered before Qt starts, so that they work without a display.
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (argument == "--version") {
+      std::printf("kelvo %s\n", KELVO_VERSION);
+      return 0;
+    }
+    if (argument == "--help" || argument == "-h") {
+      std::fputs(kelvo::gui::StartOptionsUsage().toLocal8Bit().constData(), stdout);
+      return 0;
+    }
+  }
+
   QApplication qtApplication(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Kelvo"));
   QApplication::setOrganizationName(QStringLiteral("Norvane"));
+  QApplication::setApplicationVersion(QStringLiteral(KELVO_VERSION));
 
   QStringList arguments = QApplication::arguments();
   arguments.removeFirst();
   const auto parsed = kelvo::gui::ParseStartOptions(arguments);
-  if (parsed.help) {
-    QTextStream(stdout) << kelvo::gui::StartOptionsUsage();
-    return 0;
-  }
   if (!parsed.options) {
     QTextStream(stderr) << "kelvo: " << parsed.error << '\n' << kelvo::gui::StartOptionsUsage();
     return 2;

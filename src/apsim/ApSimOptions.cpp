@@ -204,6 +204,10 @@ ParsedOptions ParseProgramOptions(std::span<const std::string_view> arguments) {
       options.help = true;
       continue;
     }
+    if (name == "--version") {
+      options.version = true;
+      continue;
+    }
     std::string_view value;
     if (const std::size_t equals = name.find('=');
         name.starts_with("--") && equals != std::string_view::npos) {
@@ -321,6 +325,7 @@ Simulated 802.11b access points answering SNMPv1 on one UDP socket.
   --tftp-tries N     times a TFTP packet is sent before giving up (default 5)
   --image-dir DIR    write each downloaded image to DIR/<ap address>.dlf
   --help             show this text
+  --version          print the version and end
 
 Prints "ready port=P" once the socket is bound, then reads commands on stdin:
   fault <ap|all> none|silent|ignore-reset|delay <ms>|error <status> [<index>]|

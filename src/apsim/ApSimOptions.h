@@ -32,6 +32,7 @@ struct ProgramOptions {
   // Every downloaded image is also written here as <access point address>.dlf; empty: nowhere.
   std::string imageDirectory;
   bool help = false;
+  bool version = false;
 };
 
 struct ParsedOptions {

@@ -8,6 +8,7 @@
 
 #include "ApSimOptions.h"
 #include "ApSimServer.h"
+#include "Version.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string_view> arguments(argv + 1, argv + argc);
@@ -24,6 +25,10 @@ int main(int argc, char** argv) {
   if (!parsed.options) {
     std::fprintf(stderr, "kelvo-apsim: %s\n(see --help)\n", parsed.error.c_str());
     return 1;
+  }
+  if (parsed.options->version) {
+    std::printf("kelvo-apsim %s\n", KELVO_VERSION);
+    return 0;
   }
   if (parsed.options->help) {
     const std::string_view usage = kelvo::apsim::UsageText();

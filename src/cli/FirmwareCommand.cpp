@@ -12,6 +12,7 @@
 #include "firmware/FirmwareUpgrade.h"
 #include "mib/MibVariables.h"
 #include "util/Parse.h"
+#include "util/UserDirectories.h"
 
 namespace kelvo::cli {
 namespace {
@@ -79,8 +80,16 @@ std::optional<std::uint16_t> ParsePort(const std::string& text) {
 int RunFirmwareCommand(std::uint16_t port, std::vector<std::string_view> args) {
   const auto [community, problem] = TakeCommunity(args, "");
   if (!problem.empty()) return Usage(problem);
-  std::string settingsPath = TakeValue(args, "--settings-path").value_or("");
-  if (!settingsPath.empty() && !settingsPath.ends_with('/')) settingsPath += '/';
+  std::string settingsPath;
+  if (const auto given = TakeValue(args, "--settings-path")) {
+    settingsPath = *given;
+    if (!settingsPath.empty() && !settingsPath.ends_with('/')) settingsPath += '/';
+  } else {
+    // The program's own directory, as the window's default; a failure to make it shows as the
+    // staging error.
+    settingsPath = util::DefaultSettingsPath();
+    if (!settingsPath.empty()) (void)util::CreateSettingsDirectories(settingsPath);
+  }
   std::uint16_t tftpPort = firmware::kDefaultTftpPort;
   if (const auto text = TakeValue(args, "--tftp-port")) {
     const auto parsed = ParsePort(*text);

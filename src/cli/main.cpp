@@ -15,6 +15,7 @@
 #include "CliSupport.h"
 #include "FirmwareCommand.h"
 #include "ProfileCommands.h"
+#include "Version.h"
 #include "mib/Conversions.h"
 #include "snmp/AgentSession.h"
 #include "snmp/SnmpComponent.h"
@@ -176,6 +177,10 @@ int main(int argc, char** argv) {
   while (!args.empty() && args.front().starts_with("--")) {
     if (args.front() == "--help" || args.front() == "-h") {
       std::cout << kelvo::cli::kUsage;
+      return kExitOk;
+    }
+    if (args.front() == "--version") {
+      std::cout << "kelvo-cli " << kelvo::kVersion << '\n';
       return kExitOk;
     }
     if (args.front() != "--port" || args.size() < 2) break;

@@ -54,7 +54,7 @@ std::optional<int> Application::Start() {
   instance_ = InstanceGuard::Acquire(options_.lockDirectory);
   if (!instance_) return 0;
 
-  settingsPath_ = options_.settingsPath ? *options_.settingsPath : ReadSettingsPath();
+  settingsPath_ = ChooseSettingsPath(options_.settingsPath);
   profileDirectory_ = gui::ProfileDirectory(settingsPath_);
 
   context_ = std::make_unique<pages::PageContext>(

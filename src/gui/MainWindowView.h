@@ -9,6 +9,7 @@
 #include <QTreeWidget>
 #include <functional>
 
+#include "Version.h"
 #include "pages/MainWindow.h"
 #include "snmp/AgentSession.h"
 
@@ -39,7 +40,7 @@ class MainWindowView final : public QDialog, public snmp::AgentSessionObserver {
  public:
   static constexpr const char* kAboutCommand = "&About Kelvo...";
   static constexpr const char* kAboutTitle = "About Kelvo";
-  static constexpr const char* kAboutText = "Kelvo Version 1.0.1.5";
+  static constexpr const char* kAboutText = "Kelvo Version " KELVO_VERSION;
 
   explicit MainWindowView(pages::MainWindow& model, QWidget* parent = nullptr);
 

@@ -8,6 +8,7 @@
 
 #include "QtText.h"
 #include "profiles/ProfileFile.h"
+#include "util/UserDirectories.h"
 
 namespace kelvo::gui {
 namespace {
@@ -25,12 +26,15 @@ QString StartOptionsUsage() {
   return QStringLiteral(
       "usage: kelvo [--agent-port P] [--listen-port P] [--discover-to ADDRESS]...\n"
       "             [--settings-path DIR] [--tftp-port T]\n"
+      "       kelvo --help | --version\n"
       "  --agent-port P        the access points' SNMP port (161)\n"
       "  --listen-port P       the local port to listen on (161)\n"
       "  --tftp-port T         the port the firmware is served from during an upgrade (69)\n"
       "  --discover-to ADDRESS where discovery broadcasts go (repeatable; default: the\n"
       "                        limited broadcast and every interface's broadcast)\n"
-      "  --settings-path DIR   instead of the per-machine Path setting\n");
+      "  --settings-path DIR   where profiles and the firmware image are kept, instead of\n"
+      "                        the per-machine Path setting or ~/.local/share/kelvo/\n"
+      "  --version             print the version and end\n");
 }
 
 ParsedOptions ParseStartOptions(const QStringList& arguments) {
@@ -40,6 +44,7 @@ ParsedOptions ParseStartOptions(const QStringList& arguments) {
     if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
       return {std::nullopt, {}, true};
     }
+    if (name == QLatin1String("--version")) return {std::nullopt, {}, false, true};
     if (i + 1 >= arguments.size()) return {std::nullopt, name + QStringLiteral(" needs a value")};
     const QString& value = arguments[++i];
     if (name == QLatin1String("--agent-port") || name == QLatin1String("--listen-port")) {
@@ -71,12 +76,26 @@ QString ReadSettingsPath() {
   return settings.value(QStringLiteral("Path")).toString();
 }
 
+QString ChooseSettingsPath(const std::optional<QString>& given) {
+  if (given) return *given;
+  if (QString configured = ReadSettingsPath(); !configured.isEmpty()) return configured;
+  const std::string path = util::DefaultSettingsPath();
+  // Should the directories be impossible to make, saving a profile reports it as any failed
+  // save does.
+  if (!path.empty()) (void)util::CreateSettingsDirectories(path);
+  return QString::fromStdString(path);
+}
+
 QString ProfileDirectory(const QString& settingsPath) {
   return FromView(profiles::ProfileDirectory(settingsPath.toStdString()));
 }
 
 QString InstanceGuard::DefaultDirectory() {
-  return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+  // $XDG_RUNTIME_DIR, else a private directory Qt makes under /tmp. Should neither be usable,
+  // the user's data directory: never the directory the program was started in.
+  QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+  if (runtime.isEmpty()) runtime = QString::fromStdString(util::DefaultSettingsPath());
+  return runtime;
 }
 
 InstanceGuard::InstanceGuard(const QString& path) : lock_(path) {

@@ -32,7 +32,8 @@ struct StartOptions {
 struct ParsedOptions {
   std::optional<StartOptions> options;  // nullopt when the command line is wrong or asks for help
   QString error;
-  bool help = false;  // --help: print the usage and end
+  bool help = false;     // --help: print the usage and end
+  bool version = false;  // --version: print the version and end
 };
 
 // arguments without the program name.
@@ -41,6 +42,9 @@ QString StartOptionsUsage();
 
 // The per-machine "Path" setting (system scope, Norvane/Kelvodesk); empty when missing.
 QString ReadSettingsPath();
+// The settings path of a run: the one given on the command line; else the per-machine
+// setting; else the user's data directory, where Profile/ and Firmware/ are made on first use.
+QString ChooseSettingsPath(const std::optional<QString>& given);
 // The profile store's directory for a settings path: the path followed by "Profile/", the
 // relative "Profile/" when the path is empty.
 QString ProfileDirectory(const QString& settingsPath);
