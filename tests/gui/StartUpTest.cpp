@@ -49,20 +49,35 @@ TEST(StartUpOptionsTest, BadCommandLinesAreRefused) {
   }
 }
 
-TEST(SettingsPathTest, MissingSettingGivesTheRelativeProfileDirectory) {
+TEST(SettingsPathTest, CommandLineThenSettingThenTheUsersDataDirectory) {
+  QTemporaryDir data;
+  ASSERT_TRUE(data.isValid());
+  const QByteArray oldDataHome = qgetenv("XDG_DATA_HOME");
+  qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
   QSettings(QSettings::SystemScope, "Norvane", "Kelvodesk").remove("Path");
   EXPECT_EQ(ReadSettingsPath(), "");
-  EXPECT_EQ(ProfileDirectory(ReadSettingsPath()), "Profile/");
-}
 
-TEST(SettingsPathTest, SettingIsTakenAsWritten) {
+  // Nothing configured: the data directory, with its two directories made, never a path
+  // relative to wherever the program was started.
+  const QString own = data.path() + "/kelvo/";
+  EXPECT_EQ(ChooseSettingsPath(std::nullopt), own);
+  EXPECT_EQ(ProfileDirectory(ChooseSettingsPath(std::nullopt)), own + "Profile/");
+  EXPECT_TRUE(QDir(own + "Profile").exists());
+  EXPECT_TRUE(QDir(own + "Firmware").exists());
+
   {
     QSettings settings(QSettings::SystemScope, "Norvane", "Kelvodesk");
     settings.setValue("Path", "/opt/kelvo/");
   }
-  EXPECT_EQ(ReadSettingsPath(), "/opt/kelvo/");
+  EXPECT_EQ(ChooseSettingsPath(std::nullopt), "/opt/kelvo/");
   EXPECT_EQ(ProfileDirectory(ReadSettingsPath()), "/opt/kelvo/Profile/");
+  EXPECT_EQ(ChooseSettingsPath(QString("/srv/kelvo/")), "/srv/kelvo/");
   QSettings(QSettings::SystemScope, "Norvane", "Kelvodesk").remove("Path");
+  if (oldDataHome.isNull()) {
+    qunsetenv("XDG_DATA_HOME");
+  } else {
+    qputenv("XDG_DATA_HOME", oldDataHome);
+  }
 }
 
 TEST(InstanceGuardTest, SecondHolderIsRefusedUntilTheFirstEnds) {
