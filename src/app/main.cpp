@@ -28,6 +28,8 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName(QStringLiteral("Kelvo"));
   QApplication::setOrganizationName(QStringLiteral("Norvane"));
   QApplication::setApplicationVersion(QStringLiteral(KELVO_VERSION));
+  // Ties the windows to the installed desktop entry (its icon and name in docks on Wayland).
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.norvane.Kelvo"));
 
   QStringList arguments = QApplication::arguments();
   arguments.removeFirst();
