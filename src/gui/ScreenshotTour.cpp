@@ -37,7 +37,7 @@ ScreenshotTour::ScreenshotTour(Application& application, QString directory)
       directory_(std::move(directory)),
       firmwareImage_(qEnvironmentVariable("KELVO_SCREENSHOT_FIRMWARE")),
       startWatch_(new QTimer(this)) {
-  // Timers run only in the event loop of a box that start-up opens, before Begin.
+  // Until Begin, only the event loop of a box that start-up opens runs this timer.
   startWatch_->setInterval(kPollMs);
   connect(startWatch_, &QTimer::timeout, this, &ScreenshotTour::AtStartMessage);
   startWatch_->start();
