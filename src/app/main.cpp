@@ -40,11 +40,13 @@ int main(int argc, char* argv[]) {
   }
 
   kelvo::gui::Application application(*parsed.options);
-  if (const auto exitCode = application.Start()) return *exitCode;
+  // Before Start, so that a message shown during start-up is pictured too.
   std::unique_ptr<kelvo::gui::ScreenshotTour> tour;
   if (!parsed.options->screenshotDirectory.isEmpty()) {
     tour = std::make_unique<kelvo::gui::ScreenshotTour>(application,
                                                         parsed.options->screenshotDirectory);
   }
+  if (const auto exitCode = application.Start()) return *exitCode;
+  if (tour) tour->Begin();
   return application.Exec();
 }

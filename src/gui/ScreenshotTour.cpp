@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTextStream>
 #include <QTimer>
 #include <memory>
 
@@ -34,14 +35,32 @@ constexpr int kRfTestRunMs = 4500;
 ScreenshotTour::ScreenshotTour(Application& application, QString directory)
     : application_(application),
       directory_(std::move(directory)),
-      firmwareImage_(qEnvironmentVariable("KELVO_SCREENSHOT_FIRMWARE")) {
-  QDir().mkpath(directory_);
+      firmwareImage_(qEnvironmentVariable("KELVO_SCREENSHOT_FIRMWARE")),
+      startWatch_(new QTimer(this)) {
+  // Until Begin, only the event loop of a box that start-up opens runs this timer.
+  startWatch_->setInterval(kPollMs);
+  connect(startWatch_, &QTimer::timeout, this, &ScreenshotTour::AtStartMessage);
+  startWatch_->start();
+}
+
+void ScreenshotTour::Begin() {
+  startWatch_->stop();
   QTimer::singleShot(kDiscoveryMs, this, &ScreenshotTour::AtMainWindow);
 }
 
 void ScreenshotTour::Grab(QWidget* widget, const QString& name) {
   if (widget == nullptr) return;
+  // Made with the first picture: a copy that ends before any window leaves nothing behind.
+  QDir().mkpath(directory_);
   widget->grab().save(QDir(directory_).filePath(name + QStringLiteral(".png")));
+}
+
+void ScreenshotTour::AtStartMessage() {
+  auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+  if (box == nullptr) return;
+  Grab(box, QStringLiteral("start-message"));
+  QTextStream(stdout) << "start-up message: " << box->text() << Qt::endl;
+  box->accept();
 }
 
 void ScreenshotTour::AtMainWindow() {

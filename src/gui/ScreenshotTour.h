@@ -5,12 +5,16 @@
 // names an image in KELVO_SCREENSHOT_FIRMWARE, the "Update Firmware" window empty, with that
 // file's name, during the transfer and under the outcome's message; in manufacturing mode the
 // RF test window as it opens and during a packet receive test; then it quits.
+// A message box shown during start-up is pictured too (start-message), its text printed on
+// stdout as "start-up message: TEXT" for scripts, and accepted so that start-up goes on.
 // Driven by timers on the GUI thread; it configures the first access point listed with the
 // password "admin".
 #pragma once
 
 #include <QObject>
 #include <QString>
+
+class QTimer;
 
 namespace kelvo::gui {
 
@@ -20,10 +24,14 @@ class ScreenshotTour final : public QObject {
   Q_OBJECT
 
  public:
+  // Made before Application::Start, whose messages it watches for; touches no window yet.
   ScreenshotTour(Application& application, QString directory);
+  // Once Start has shown the main window: the windows' tour.
+  void Begin();
 
  private:
   void Grab(QWidget* widget, const QString& name);
+  void AtStartMessage();
   void AtMainWindow();
   void AtPrompt();
   void AtSheet(int tab);
@@ -35,6 +43,7 @@ class ScreenshotTour final : public QObject {
   Application& application_;
   QString directory_;
   QString firmwareImage_;
+  QTimer* startWatch_;
 };
 
 }  // namespace kelvo::gui

@@ -167,6 +167,22 @@ TEST_F(ProgramTest, CopyThatCrashedDoesNotLockTheNextOneOut) {
   EXPECT_TRUE(QFile::exists(pictures_.filePath("second/main-window.png")));
 }
 
+// The screenshot tour pictures a box shown during start-up, names it on stdout and accepts it;
+// the window opens after it.
+TEST_F(ProgramTest, StartUpMessageIsPicturedAndAcceptedThenTheWindowOpens) {
+  test::UdpPeer taken("0.0.0.0", 0);
+  QStringList arguments = Arguments(pictures_.path());
+  arguments[arguments.indexOf("--listen-port") + 1] = QString::number(taken.Port());
+  first_.start(KELVO_PROGRAM_PATH, arguments);
+  ASSERT_TRUE(first_.waitForFinished(60000));
+  EXPECT_EQ(first_.exitCode(), 0);
+  EXPECT_EQ(first_.readAllStandardOutput().toStdString(),
+            "start-up message: " + std::string(snmp::messages::kPortInUse) + "\n");
+  for (const char* picture : {"start-message.png", "main-window.png"}) {
+    EXPECT_TRUE(QFile::exists(pictures_.filePath(picture))) << picture;
+  }
+}
+
 TEST(StartUpComponentTest, NoComponentIsReportedThenTheProgramEndsWithZero) {
   test::RecordingPrompter prompter;
   StartOptions options;
