@@ -59,7 +59,7 @@ ip link set dev lo up || fail "lo does not come up"
 log net "network namespace with lo only: $(ip -brief address show dev lo | tr -s ' ')"
 
 # A copy of each program with the capability, one without; the home of nobody.
-mkdir -p "$WORK"/{cap,plain,images} "$WORK"/home/{runtime,settings/Firmware,settings/Profile}
+mkdir -p "$WORK"/{cap,plain,images} "$WORK"/home/runtime
 for copy in cap plain; do cp "$KELVO" "$CLI" "$WORK/$copy/"; done
 for program in "$WORK"/cap/*; do
   setcap cap_net_bind_service=ep "$program" || fail "setcap on $program"
@@ -105,8 +105,7 @@ cli_run() {
   local copy=$1 expected=$2 says=$3 arrives=$4 status
   local out="$WORK/$copy.cli"
   rm -f "$WORK/images/$AP.dlf"
-  as_nobody "$WORK/$copy/$(basename "$CLI")" firmware --settings-path "$WORK/home/settings" \
-    $AP "$WORK/image.dlf" >"$out" 2>&1
+  as_nobody "$WORK/$copy/$(basename "$CLI")" firmware $AP "$WORK/image.dlf" >"$out" 2>&1
   status=$?
   log "cli $copy" "exit $status: $(grep -v '%' "$out" | tr '\n' ' ')"
   [[ $status -eq $expected ]] || fail "kelvo-cli ($copy) exit $status, not $expected"
@@ -114,6 +113,9 @@ cli_run() {
   ! grep -qE 'Sanitizer|runtime error' "$out" || fail "kelvo-cli ($copy) crashed"
   if [[ $arrives == yes ]]; then
     cmp -s "$WORK/image.dlf" "$WORK/images/$AP.dlf" || fail "the image did not arrive intact"
+    # Staged in the user's own data directory, as nothing else names a settings path.
+    cmp -s "$WORK/image.dlf" "$WORK/home/data/kelvo/Firmware/application.dlf" ||
+      fail "the image was not staged under XDG_DATA_HOME"
   elif [[ -e $WORK/images/$AP.dlf ]]; then
     fail "an image arrived without the capability"
   fi
@@ -123,7 +125,7 @@ cli_run() {
 kelvo_run() {
   local copy=$1 start_line=$2 holds=$3 held=no status
   local pictures="$WORK/home/pictures-$copy"
-  as_nobody "$WORK/$copy/kelvo" --discover-to $AP --settings-path "$WORK/home/settings/" \
+  as_nobody "$WORK/$copy/kelvo" --discover-to $AP \
     --screenshot-dir "$pictures" >"$WORK/$copy.out" 2>"$WORK/$copy.err" &
   local pid=$!
   PIDS+=("$pid")
