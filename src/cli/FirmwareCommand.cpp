@@ -85,10 +85,8 @@ int RunFirmwareCommand(std::uint16_t port, std::vector<std::string_view> args) {
     settingsPath = *given;
     if (!settingsPath.empty() && !settingsPath.ends_with('/')) settingsPath += '/';
   } else {
-    // The program's own directory, as the window's default; a failure to make it shows as the
-    // staging error.
-    settingsPath = util::DefaultSettingsPath();
-    if (!settingsPath.empty()) (void)util::CreateSettingsDirectories(settingsPath);
+    // The program's own directory, as the window's default.
+    settingsPath = util::PreparedDefaultSettingsPath();
   }
   std::uint16_t tftpPort = firmware::kDefaultTftpPort;
   if (const auto text = TakeValue(args, "--tftp-port")) {

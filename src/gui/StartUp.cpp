@@ -41,10 +41,6 @@ ParsedOptions ParseStartOptions(const QStringList& arguments) {
   StartOptions options;
   for (qsizetype i = 0; i < arguments.size(); ++i) {
     const QString& name = arguments[i];
-    if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
-      return {std::nullopt, {}, true};
-    }
-    if (name == QLatin1String("--version")) return {std::nullopt, {}, false, true};
     if (i + 1 >= arguments.size()) return {std::nullopt, name + QStringLiteral(" needs a value")};
     const QString& value = arguments[++i];
     if (name == QLatin1String("--agent-port") || name == QLatin1String("--listen-port")) {
@@ -79,11 +75,7 @@ QString ReadSettingsPath() {
 QString ChooseSettingsPath(const std::optional<QString>& given) {
   if (given) return *given;
   if (QString configured = ReadSettingsPath(); !configured.isEmpty()) return configured;
-  const std::string path = util::DefaultSettingsPath();
-  // Should the directories be impossible to make, saving a profile reports it as any failed
-  // save does.
-  if (!path.empty()) (void)util::CreateSettingsDirectories(path);
-  return QString::fromStdString(path);
+  return QString::fromStdString(util::PreparedDefaultSettingsPath());
 }
 
 QString ProfileDirectory(const QString& settingsPath) {

@@ -30,13 +30,12 @@ struct StartOptions {
 };
 
 struct ParsedOptions {
-  std::optional<StartOptions> options;  // nullopt when the command line is wrong or asks for help
+  std::optional<StartOptions> options;  // nullopt when the command line is wrong
   QString error;
-  bool help = false;     // --help: print the usage and end
-  bool version = false;  // --version: print the version and end
 };
 
-// arguments without the program name.
+// arguments without the program name; --help and --version are answered before Qt starts,
+// by main.
 ParsedOptions ParseStartOptions(const QStringList& arguments);
 QString StartOptionsUsage();
 

@@ -52,4 +52,10 @@ bool CreateSettingsDirectories(const std::string& settingsPath) {
          MakePath(base + "Firmware", kPrivate);
 }
 
+std::string PreparedDefaultSettingsPath() {
+  std::string path = DefaultSettingsPath();
+  if (!path.empty()) (void)CreateSettingsDirectories(path);
+  return path;
+}
+
 }  // namespace kelvo::util

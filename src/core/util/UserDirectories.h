@@ -16,4 +16,9 @@ std::string DefaultSettingsPath();
 // errno set when one could not be made.
 bool CreateSettingsDirectories(const std::string& settingsPath);
 
+// The default settings path with its directories made, for a program whose user named none.
+// Should they be impossible to make, the path is still returned: the first save or staging
+// there reports the failure as any failed write does.
+std::string PreparedDefaultSettingsPath();
+
 }  // namespace kelvo::util
