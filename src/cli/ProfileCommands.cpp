@@ -1,94 +1,48 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ProfileCommands.h"
 
-#include <chrono>
-#include <functional>
 #include <iostream>
-#include <memory>
 #include <string>
-#include <thread>
 
 #include "CliSupport.h"
-#include "mib/AgentValues.h"
+#include "fleet/HeadlessSheet.h"
 #include "mib/MibVariables.h"
 #include "pages/ConfigurationSheet.h"
 #include "pages/Page.h"
 #include "pages/ProfileStore.h"
 #include "profiles/ProfileFile.h"
-#include "ui/Timers.h"
 
 namespace kelvo::cli {
 namespace {
 
-using pages::ConfigurationSheet;
-
-// Timers for a run without an event loop. Nothing ticks: the only repeating timer is the
-// Statistic page's poll, and these commands never show that page. A pause really waits, as the
-// device expects before a radio restart.
-class ConsoleTimers final : public ui::TimerService {
- public:
-  std::unique_ptr<ui::Timer> CreateTimer(std::function<void()> /*onTick*/) override {
-    return std::make_unique<IdleTimer>();
-  }
-  void Pause(std::chrono::milliseconds duration) override { std::this_thread::sleep_for(duration); }
-
- private:
-  class IdleTimer final : public ui::Timer {
-   public:
-    void Start(std::chrono::milliseconds /*interval*/) override { active_ = true; }
-    void Stop() override { active_ = false; }
-    bool Active() const override { return active_; }
-
-   private:
-    bool active_ = false;
-  };
-};
-
-// The objects a window run builds around the configuration sheet. Members end in reverse
-// order, so the pages let go of the session before it ends.
+// A headless sheet whose messages go to stderr as they are shown.
 struct SheetRun {
-  Session session;
-  mib::AgentValues values;
-  ConsoleTimers timers;
-  std::unique_ptr<pages::PageContext> context;
-  std::unique_ptr<ConfigurationSheet> sheet;
+  fleet::HeadlessSheet headless{[](std::string_view text) { std::cerr << text << '\n'; }};
 
-  ConsolePrompter& Prompter() { return session.prompter; }
-  pages::ProfileStore& Store() { return sheet->Profiles(); }
+  std::size_t Shown() const { return headless.Log().Count(); }
+  pages::ProfileStore& Store() { return headless.Sheet().Profiles(); }
 };
 
 bool StartSheet(SheetRun& run, std::uint16_t port, std::string community) {
-  if (!OpenSession(run.session, port)) return false;
-  // The password prompt's part: the write community, also used to fetch the authorised table.
-  run.session.agent->SetWriteCommunity(std::move(community));
-  run.context = std::make_unique<pages::PageContext>(
-      pages::PageContext{*run.session.agent, run.values, run.timers, {}});
-  run.sheet = std::make_unique<ConfigurationSheet>(*run.context);
-  return true;
+  if (run.headless.Start(port, std::move(community))) return true;
+  std::cerr << "kelvo-cli: cannot set up the SNMP component\n";
+  return false;
 }
 
-// Reads the device into the pages as opening the sheet and visiting the tabs does (not the
-// Statistic tab: a profile keeps none of its values). Any message means a read failed; the
-// session has said which, and the pages would hold values that are not the device's.
+// Reads the device into the pages (not the Statistic tab: a profile keeps none of its
+// values). A profile that silently lost its authorised stations would do harm when pushed
+// back, so a missing table fails too.
 bool ReadDevice(SheetRun& run, const std::string& host) {
-  const int before = run.Prompter().Shown();
-  const auto clean = [&run, before] { return run.Prompter().Shown() == before; };
-  // A failed read ends the run: group 2 is not asked after group 1 went unanswered.
-  run.sheet->Open(host, [&clean] { return !clean(); });
-  for (const int tab : {ConfigurationSheet::kIpConfig, ConfigurationSheet::kWireless,
-                        ConfigurationSheet::kSecurity}) {
-    if (!clean()) return false;
-    run.sheet->PressTab(tab);
+  switch (run.headless.Read(host)) {
+    case fleet::HeadlessSheet::ReadOutcome::Ok:
+      return true;
+    case fleet::HeadlessSheet::ReadOutcome::NoTable:
+      std::cerr << "kelvo-cli: " << fleet::kNoTableText << '\n';
+      return false;
+    case fleet::HeadlessSheet::ReadOutcome::Failed:
+      break;
   }
-  if (!clean()) return false;
-  // The table travels by SetRequest with the write community and fails without a word; a
-  // profile that silently lost its authorised stations would do harm when pushed back.
-  if (!run.sheet->Wireless().AuthorizedTableFetched()) {
-    std::cerr << "kelvo-cli: the access point did not send its authorised MAC table (is the "
-                 "community right?)\n";
-    return false;
-  }
-  return true;
+  return false;
 }
 
 // The store's messages for a file it refuses; false when the file is refused.
@@ -137,10 +91,10 @@ int Save(std::uint16_t port, std::vector<std::string_view> args) {
   const std::string file(args[1]);
   SheetRun run;
   if (!StartSheet(run, port, std::move(community)) || !ReadDevice(run, host)) return kExitAgent;
-  const int before = run.Prompter().Shown();
+  const std::size_t before = run.Shown();
   if (run.Store().WriteProfile(file)) return kExitOk;
   // A page that refused its values has said so; a file that could not be written has not.
-  if (run.Prompter().Shown() == before) std::cerr << "kelvo-cli: cannot write " << file << '\n';
+  if (run.Shown() == before) std::cerr << "kelvo-cli: cannot write " << file << '\n';
   return kExitAgent;
 }
 
@@ -156,8 +110,8 @@ int Apply(std::uint16_t port, std::vector<std::string_view> args) {
   SheetRun run;
   if (!StartSheet(run, port, std::move(community)) || !ReadDevice(run, host)) return kExitAgent;
   if (!run.Store().ReadProfile(file)) return kExitAgent;
-  const int before = run.Prompter().Shown();
-  snmp::AgentSession& agent = *run.session.agent;
+  const std::size_t before = run.Shown();
+  snmp::AgentSession& agent = run.headless.Agent();
   agent.ClearUnbuiltVariables();
   const bool applied = run.Store().ApplyProfile();
   // A value that could not be put into its request went out as nothing: the device keeps its
@@ -173,7 +127,7 @@ int Apply(std::uint16_t port, std::vector<std::string_view> args) {
   }
   if (applied) return kExitOk;
   // A refused group has said so; the authorised table is stored without a word.
-  if (run.Prompter().Shown() == before) {
+  if (run.Shown() == before) {
     std::cerr << "kelvo-cli: the access point did not take the authorised MAC table\n";
   }
   return kExitAgent;

@@ -14,6 +14,7 @@
 
 #include "CliSupport.h"
 #include "FirmwareCommand.h"
+#include "FleetCommands.h"
 #include "ProfileCommands.h"
 #include "Version.h"
 #include "mib/Conversions.h"
@@ -206,6 +207,9 @@ int main(int argc, char** argv) {
   if (command == "get") return Get(port, args);
   if (command == "set") return Set(port, args);
   if (command == "profile") return kelvo::cli::RunProfileCommand(port, std::move(args));
+  if (command == "show") return kelvo::cli::RunShow(port, std::move(args));
+  if (command == "inventory") return kelvo::cli::RunInventory(port, std::move(args));
+  if (command == "diff") return kelvo::cli::RunDiff(port, std::move(args));
   if (command == "firmware") return kelvo::cli::RunFirmwareCommand(port, std::move(args));
   return Usage("unknown command " + std::string(command));
 }

@@ -218,13 +218,17 @@ void ProfileStore::Del() {
   list.Select(position >= list.Count() ? list.Count() - 1 : position);
 }
 
-bool ProfileStore::WriteProfile(const std::string& fileName) {
+std::optional<std::string> ProfileStore::FormatCurrent() {
   if (!pages_.ipConfig.PrepareIpValues() || !pages_.wireless.PrepareWirelessValues() ||
       !pages_.security.PrepareSecurityValues()) {
-    return false;
+    return std::nullopt;
   }
-  return replacer_->Replace(
-      fileName, FormatProfile(context_.values, pages_.wireless.MacAddressList().Items()));
+  return FormatProfile(context_.values, pages_.wireless.MacAddressList().Items());
+}
+
+bool ProfileStore::WriteProfile(const std::string& fileName) {
+  const std::optional<std::string> bytes = FormatCurrent();
+  return bytes && replacer_->Replace(fileName, *bytes);
 }
 
 bool ProfileStore::ReadProfile(const std::string& fileName) {

@@ -4,6 +4,7 @@
 // pushed to the selected access point. User-interface thread.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -50,6 +51,9 @@ class ProfileStore {
   void Load();
   void Del();
 
+  // The file's bytes for the pages' current values; nullopt when a page refused them (it
+  // said why).
+  std::optional<std::string> FormatCurrent();
   // Saves the pages' current values; false when a page refused them (it said why) or the file
   // could not be written (silently). The old file survives a failed write.
   bool WriteProfile(const std::string& fileName);

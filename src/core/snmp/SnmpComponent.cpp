@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <random>
 
 #include "snmp/NetSnmpLibrary.h"
@@ -130,6 +131,13 @@ SnmpVariable DecodeVariable(const netsnmp_variable_list& var) {
   return SnmpVariable(oidText, tag, std::move(text), std::move(bytes));
 }
 
+// Net-SNMP's encoder and parser keep process-wide state (statistics, the session defaults) and
+// its Debian build is not made reentrant; components of several threads take turns in it.
+std::mutex& LibraryMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
 struct PduDeleter {
   void operator()(netsnmp_pdu* pdu) const { snmp_free_pdu(pdu); }
 };
@@ -144,6 +152,7 @@ netsnmp_session SessionTemplate() {
 
 // Encodes the message as an SNMPv1 request; empty when an item cannot be encoded.
 std::vector<std::uint8_t> Encode(const SnmpMessage& message, std::int32_t requestId) {
+  const std::lock_guard lock(LibraryMutex());
   PduPtr pdu(snmp_pdu_create(message.Type() == PduType::SetRequest ? SNMP_MSG_SET : SNMP_MSG_GET));
   if (!pdu) return {};
   pdu->version = SNMP_VERSION_1;
@@ -345,6 +354,7 @@ bool SnmpComponent::TakeReply(const std::uint8_t* data, std::size_t length,
                               std::uint32_t sourceAddress, bool requireSource,
                               std::uint32_t expectedSource) {
   if (requireSource && sourceAddress != expectedSource) return false;
+  const std::lock_guard lock(LibraryMutex());
   netsnmp_session session = SessionTemplate();
   PduPtr pdu(static_cast<netsnmp_pdu*>(std::calloc(1, sizeof(netsnmp_pdu))));
   if (!pdu) return false;

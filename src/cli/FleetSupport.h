@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// What the commands on many access points share: the console they report on, Ctrl-C, the
+// discovery that feeds the runner, and the read of one access point into its configuration.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fleet/Configuration.h"
+#include "fleet/FleetRunner.h"
+#include "fleet/HeadlessSheet.h"
+
+namespace kelvo::cli {
+
+// Standard error shared by the threads: each message is one whole line prefixed with its
+// access point's address, and a progress bar when standard error is a terminal.
+class FleetConsole {
+ public:
+  FleetConsole();
+  void Message(std::string_view host, std::string_view text);
+  void Progress(std::size_t done, std::size_t total);
+  // Removes the bar, so that what follows starts on a clean line.
+  void EndProgress();
+
+ private:
+  void DrawBar();
+  void ClearBar();
+
+  std::mutex mutex_;
+  const bool terminal_;
+  bool barShown_ = false;
+  std::size_t done_ = 0;
+  std::size_t total_ = 0;
+};
+
+// SIGINT and SIGTERM set a flag while the guard lives; a second one ends the program as
+// usual. The flag is never cleared.
+class InterruptGuard {
+ public:
+  InterruptGuard();
+  ~InterruptGuard();
+  InterruptGuard(const InterruptGuard&) = delete;
+  InterruptGuard& operator=(const InterruptGuard&) = delete;
+  static bool Interrupted();
+};
+
+// The options of the commands on many access points.
+struct FleetOptions {
+  std::size_t parallel = fleet::kDefaultParallel;
+  double waitSeconds = 2.0;
+  std::vector<std::string> targets;  // --to
+  std::string format;                // --format
+  std::string community;
+  std::vector<std::string> operands;
+};
+// Takes --parallel, --format, --wait and --to (when `discovery`), the community and any flag of
+// `flags` (each removed from args and reported in `set`); returns a problem text or "".
+std::string TakeFleetOptions(std::vector<std::string_view> args, bool discovery,
+                             const std::vector<std::string_view>& flags, FleetOptions& options,
+                             std::vector<std::string_view>& set);
+
+// Discovers access points as the discover command does and hands each to `found` as soon as
+// its reply arrives, until the wait has passed, every target given by address has answered
+// or an interrupt came. Returns the targets given by address that did not answer, or nullopt
+// when the SNMP component cannot be set up.
+std::optional<std::vector<std::string>> DiscoverEach(
+    std::uint16_t port, const FleetOptions& options,
+    const std::function<void(const std::string& host)>& found);
+
+// One access point's read.
+struct HostRead {
+  enum class Status { Ok, NoAnswer, NotRead, NoTable, Failed };
+  std::string address;
+  Status status = Status::NotRead;
+  std::string message;  // the first message shown, if any
+  std::optional<fleet::Configuration> configuration;
+};
+// The short word for a status (and its message) in tables: ok, no reply, refused, ...
+std::string StatusWord(const HostRead& read);
+
+// Reads host into the headless sheet, reporting its messages on the console.
+HostRead ReadHost(fleet::HeadlessSheet& sheet, const std::string& host, std::uint16_t port,
+                  const std::string& community, bool needTable);
+
+// Runs `job` for every host of `hosts`, or of the discovery when there are none, and waits,
+// cancelling on an interrupt. Returns false when discovery could not start. `unanswered`
+// gets the discovery targets that did not answer, `dropped` the hosts an interrupt left out.
+bool RunFleet(std::uint16_t port, const FleetOptions& options,
+              const std::vector<std::string>& hosts, FleetConsole& console,
+              const fleet::FleetRunner::Job& job, std::vector<std::string>& unanswered,
+              std::vector<std::string>& dropped);
+
+// IPv4 addresses in numeric order.
+bool AddressLess(const std::string& a, const std::string& b);
+
+}  // namespace kelvo::cli
