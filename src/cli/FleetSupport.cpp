@@ -204,7 +204,12 @@ HostRead ReadHost(fleet::HeadlessSheet& sheet, const std::string& host, std::uin
     return result;
   }
   const auto outcome = sheet.Read(host);
-  if (!sheet.Log().Messages().empty()) result.message = sheet.Log().Messages().front();
+  // A refused read also shows that its reply could not be read; the refusal says more.
+  const auto& messages = sheet.Log().Messages();
+  if (!messages.empty()) {
+    const auto refusal = std::find(messages.begin(), messages.end(), snmp::messages::kGetError);
+    result.message = refusal != messages.end() ? *refusal : messages.front();
+  }
   switch (outcome) {
     case fleet::HeadlessSheet::ReadOutcome::Failed:
       result.status = HostRead::Status::Failed;
