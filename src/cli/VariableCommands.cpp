@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "VariableCommands.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <iostream>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "CliSupport.h"
 #include "mib/Conversions.h"
