@@ -16,9 +16,8 @@
 #include "FirmwareCommand.h"
 #include "FleetCommands.h"
 #include "ProfileCommands.h"
+#include "VariableCommands.h"
 #include "Version.h"
-#include "mib/Conversions.h"
-#include "snmp/AgentSession.h"
 #include "snmp/SnmpComponent.h"
 #include "util/Parse.h"
 
@@ -28,60 +27,12 @@ using kelvo::cli::kExitAgent;
 using kelvo::cli::kExitOk;
 using kelvo::cli::OpenSession;
 using kelvo::cli::Session;
-using kelvo::cli::TakeCommunity;
 using kelvo::cli::Usage;
-using kelvo::snmp::AgentSession;
-using kelvo::snmp::SetType;
-using kelvo::snmp::SnmpVariable;
-using kelvo::snmp::ValueTag;
-
-constexpr int kRequestTimeoutMs = 2000;
 
 std::optional<long> ParseNumber(std::string_view text, long low, long high) {
   const auto value = kelvo::util::ParseInteger<long>(text, kelvo::util::IntegerForm::LeadingSpace);
   if (!value || *value < low || *value > high) return std::nullopt;
   return value;
-}
-
-std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::string_view text) {
-  if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    text.remove_prefix(2);
-  }
-  return kelvo::util::ParseHexBytes(text);
-}
-
-// INTEGER in decimal, IpAddress dotted, OCTET STRING as text when printable, else 0x and hex.
-std::string FormatValue(const SnmpVariable& variable) {
-  if (variable.Tag() == ValueTag::OctetString || variable.Tag() == ValueTag::Opaque) {
-    for (const std::uint8_t byte : variable.Bytes()) {
-      if (byte < 0x20 || byte > 0x7E) return "0x" + kelvo::mib::HexText(variable.Bytes());
-    }
-    return std::string(variable.Bytes().begin(), variable.Bytes().end());
-  }
-  return variable.Text();
-}
-
-void PrintReply(AgentSession& session) {
-  for (const SnmpVariable& variable : session.Component().Message().Variables()) {
-    std::cout << variable.Oid() << '\t' << FormatValue(variable) << '\n';
-  }
-}
-
-// Sends the request built in the session's message and prints the reply; a refusal prints
-// `refusal` with the agent's error status and index.
-int SendAndPrint(AgentSession& agent, const std::string& host, std::string_view refusal) {
-  if (!agent.SendBuilt(host, kRequestTimeoutMs)) {
-    std::cerr << kelvo::snmp::messages::kTimeout << '\n';
-    return kExitAgent;
-  }
-  const auto& reply = agent.Component().Message();
-  if (reply.ErrorStatus() != 0) {
-    std::cerr << refusal << " (error status " << reply.ErrorStatus() << ", index "
-              << reply.ErrorIndex() << ")\n";
-    return kExitAgent;
-  }
-  PrintReply(agent);
-  return kExitOk;
 }
 
 int Discover(std::uint16_t port, std::vector<std::string_view> args) {
@@ -121,55 +72,6 @@ int Discover(std::uint16_t port, std::vector<std::string_view> args) {
   return kExitOk;
 }
 
-int Get(std::uint16_t port, std::vector<std::string_view> args) {
-  const auto [community, problem] = TakeCommunity(args, kelvo::snmp::kReadCommunity);
-  if (!problem.empty()) return Usage(problem);
-  if (args.size() < 2) return Usage("get needs a host and at least one OID");
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    if (!kelvo::snmp::ParseObjectId(args[i])) {
-      return Usage("not a numeric OID: " + std::string(args[i]));
-    }
-  }
-  Session session;
-  if (!OpenSession(session, port)) return kExitAgent;
-  AgentSession& agent = *session.agent;
-  agent.BeginRequest(kelvo::snmp::PduType::GetRequest, community);
-  for (std::size_t i = 1; i < args.size(); ++i) agent.AddGetVariable(args[i]);
-  return SendAndPrint(agent, std::string(args[0]), kelvo::snmp::messages::kGetError);
-}
-
-int Set(std::uint16_t port, std::vector<std::string_view> args) {
-  const auto [community, problem] = TakeCommunity(args, "");
-  if (!problem.empty()) return Usage(problem);
-  if (args.size() != 4) return Usage("set needs HOST OID TYPE VALUE");
-  const std::string host(args[0]);
-  const std::string_view oid = args[1];
-  const std::string_view type = args[2];
-  const std::string_view value = args[3];
-  std::optional<SnmpVariable> variable;
-  if (type == "i") {
-    variable = SnmpVariable::ForSet(oid, SetType::Integer, value);
-  } else if (type == "s") {
-    variable = SnmpVariable::ForSet(oid, SetType::OctetString, value);
-  } else if (type == "a") {
-    variable = SnmpVariable::ForSet(oid, SetType::IpAddress, value);
-  } else if (type == "x") {
-    if (auto bytes = ParseHexBytes(value)) {
-      variable = SnmpVariable::ForSetBytes(oid, std::move(*bytes));
-    }
-  } else {
-    return Usage("TYPE is one of i, s, x, a");
-  }
-  if (!variable) return Usage("the OID or the value does not fit type " + std::string(type));
-
-  Session session;
-  if (!OpenSession(session, port)) return kExitAgent;
-  AgentSession& agent = *session.agent;
-  agent.BeginRequest(kelvo::snmp::PduType::SetRequest, community);
-  agent.Component().Message().Add(std::move(*variable));
-  return SendAndPrint(agent, host, kelvo::snmp::messages::kSetError);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -204,8 +106,9 @@ int main(int argc, char** argv) {
     }
   }
   if (command == "discover") return Discover(port, args);
-  if (command == "get") return Get(port, args);
-  if (command == "set") return Set(port, args);
+  if (command == "vars") return kelvo::cli::RunVarsCommand(std::move(args));
+  if (command == "get") return kelvo::cli::RunGetCommand(port, std::move(args));
+  if (command == "set") return kelvo::cli::RunSetCommand(port, std::move(args));
   if (command == "profile") return kelvo::cli::RunProfileCommand(port, std::move(args));
   if (command == "show") return kelvo::cli::RunShow(port, std::move(args));
   if (command == "inventory") return kelvo::cli::RunInventory(port, std::move(args));

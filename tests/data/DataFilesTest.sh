@@ -38,7 +38,7 @@ while IFS='|' read -r line expected; do
     got=$(printf '%s\n' "${COMPREPLY[@]}" | sort | xargs)
     [[ $got == "$expected" ]] || fail "'$line': expected '$expected', got '$got'"
 done <<'EOF'
-kelvo-cli |discover firmware get profile set
+kelvo-cli |discover firmware get profile set vars
 kelvo-cli -|--help --port --version
 kelvo-cli --port 1161 p|profile
 kelvo-cli --port |
@@ -49,7 +49,11 @@ kelvo-cli set 10.0.0.2 1.3.6.1.4.1.15177.1.2.1.10.0 |a i s x
 kelvo-cli set --community-file - 10.0.0.2 1.3.6 |a i s x
 kelvo-cli --port 1161 set --port 1161 h 1.3 |a i s x
 kelvo-cli set h 1.3 s |
-kelvo-cli set h |
+kelvo-cli set h ess|Essid
+kelvo-cli set h Channel |
+kelvo-cli vars |
+kelvo-cli get |
+kelvo-cli get --community-file - h channel wepk|WepKey1 WepKey2 WepKey3 WepKey4
 kelvo-cli profile |apply save show
 kelvo-cli profile s|save show
 kelvo-cli profile show -|--port
@@ -70,10 +74,18 @@ kelvo-cli get --community-file |- a.kvp b.txt sub
 kelvo-cli get --community-file sub/|sub/c.kvp sub/d.dlf
 EOF
 
+# get and set complete the names kelvo-cli vars lists, all of them.
+COMP_WORDS=(kelvo-cli set h '')
+COMP_CWORD=3
+COMPREPLY=()
+_kelvo_cli
+[[ $(printf '%s\n' "${COMPREPLY[@]}" | sort) == "$("$cli" vars | cut -f1 | sort)" ]] ||
+    fail "the completion's variable names differ from kelvo-cli vars"
+
 # Every option and command the usage text names is completed and documented.
 usage=$("$cli" --help) || fail "kelvo-cli --help failed"
 words=$(grep -oE -- '--[a-z][-a-z]*' <<<"$usage"
-    sed -nE 's/^  ([a-z]+( [a-z]+)?) [[A-Z].*/\1/p' <<<"$usage")
+    sed -nE 's/^  ([a-z]+( [a-z]+)?)( [[A-Z]|   ).*/\1/p' <<<"$usage")
 [[ $words == *--port*discover* ]] || fail "usage text not understood: $usage"
 for word in $words; do
     grep -qwF -- "$word" "$data/completion/kelvo-cli" || fail "the completion lacks $word"

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "mib/MibVariables.h"
 #include "support/ApSimProcess.h"
 #include "support/TestSupport.h"
 
@@ -97,6 +98,97 @@ TEST_F(CliTest, SetWritesEachTypeAndTheDeviceKeepsIt) {
   EXPECT_EQ(log.front().pdu, "set");
   EXPECT_EQ(log.front().type, 'i');
   EXPECT_EQ(log.front().community, "admin");
+}
+
+// By name, values are printed and taken in each variable's kind, whatever the bytes are; a
+// refusal sends nothing.
+TEST_F(CliTest, VariablesByNameFollowTheirKind) {
+  const auto vars = Cli({"vars"});
+  ASSERT_EQ(vars.exitCode, 0) << vars.err;
+  const auto rows = Lines(vars.out);
+  const auto table = mib::AllVariables();
+  ASSERT_EQ(rows.size(), table.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const std::string start = std::string(table[i].name) + '\t' + mib::FullOid(table[i].variable);
+    EXPECT_EQ(rows[i].rfind(start + '\t', 0), 0U) << rows[i];
+    EXPECT_EQ(std::count(rows[i].begin(), rows[i].end(), '\t'), 5) << rows[i];
+    EXPECT_EQ(rows[i].ends_with("\tsecret"), table[i].secret) << rows[i];
+  }
+  for (const char* row :
+       {"SystemDescription\t1.3.6.1.4.1.15177.1.1.1.1.0\tOCTET STRING\tread-only\ttext\t",
+        "SystemRestart\t1.3.6.1.4.1.15177.1.1.1.2.0\tINTEGER\twrite-only\tinteger\t",
+        "Gateway\t1.3.6.1.4.1.15177.1.1.2.4.0\tIpAddress\tread-write\taddress\t",
+        "WepKey1\t1.3.6.1.4.1.15177.1.2.2.1.0\tOCTET STRING\tread-write\thex\tsecret",
+        "RfTestCounters\t1.3.6.1.4.1.15177.1.1.8.6.0\tOCTET STRING\tread-only\tblock\t"}) {
+    EXPECT_NE(std::find(rows.begin(), rows.end(), row), rows.end()) << row;
+  }
+
+  const std::string ap = sim_.Address(0);
+  // A, line feed, B, e acute, backslash, DEL: one line of UTF-8 text; printable bytes of a MAC
+  // address stay hex.
+  sim_.Set(0, "DeviceName", 'x', "410A42E95C7F");
+  sim_.Set(0, "MacAddress", 'x', "414243444546");
+  const std::string name = "A\\x0AB\xC3\xA9\\\\\\x7F";
+  struct Case {
+    std::vector<std::string> args;
+    int exitCode;
+    std::string output;  // stdout on success, else a part of stderr
+    std::string variable = {};
+    std::string stored = {};  // as the simulator logs and keeps it
+  };
+  const Case cases[] = {
+      {{"get", ap, "dEVICEnAME", "macaddress", kMacAddress, kDeviceName},
+       0,
+       "DeviceName\t" + name + "\nMacAddress\t414243444546\n" + kMacAddress + "\t0x414243444546\n" +
+           kDeviceName + '\t' + name + '\n'},
+      {{"get", ap, "Channel", "NoSuchThing"}, 2, "unknown variable NoSuchThing"},
+      {{"set", ap, "channel", "11"}, 0, "Channel\t11\n", "Channel", "11"},
+      {{"set", ap, "DeviceName", "Caf\xC3\xA9"},
+       0,
+       "DeviceName\tCaf\xC3\xA9\n",
+       "DeviceName",
+       "436166E9"},
+      {{"set", ap, "GATEWAY", "10.1.2.254"}, 0, "Gateway\t10.1.2.254\n", "Gateway", "10.1.2.254"},
+      {{"set", ap, "MacAddress", "00:11:22:aa:bb:cc"},
+       0,
+       "MacAddress\t001122AABBCC\n",
+       "MacAddress",
+       "001122AABBCC"},
+      {{"set", ap, "Bssid", "0x0A-0B-0C-0D-0E-0F"},
+       0,
+       "Bssid\t0A0B0C0D0E0F\n",
+       "Bssid",
+       "0A0B0C0D0E0F"},
+      {{"set", ap, "RfTestParameters", "06020100640000000004"},
+       0,
+       "RfTestParameters\t06020100640000000004\n",
+       "RfTestParameters",
+       "06020100640000000004"},
+      {{"set", ap, "Essid", "s", "Hall"}, 0, "Essid\tHall\n", "Essid", "48616C6C"},
+      {{"set", ap, "Channel", "s", "3"}, 2, "TYPE s does not fit Channel"},
+      {{"set", ap, "SystemDescription", "x"}, 2, "SystemDescription is read-only"},
+      {{"set", ap, "Essid", "\xE2\x82\xAC"}, 2, "beyond Latin-1"},
+      {{"set", ap, "MacAddress", "0:011:22:AA:BB:CC"}, 2, "MacAddress is not hex bytes"},
+      {{"set", ap, "Nowhere", "1"}, 2, "unknown variable Nowhere"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[2]);
+    sim_.ClearLog(0);
+    const auto result = Cli(c.args, "admin");
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+    if (c.exitCode != 0) {
+      EXPECT_NE(result.err.find(c.output), std::string::npos) << result.err;
+      EXPECT_TRUE(sim_.Log(0).empty()) << "nothing was sent";
+      continue;
+    }
+    EXPECT_EQ(result.out, c.output);
+    if (c.variable.empty()) continue;
+    const auto log = sim_.Log(0);
+    ASSERT_EQ(log.size(), 1U);
+    EXPECT_EQ(log[0].oid, mib::FullOid(*mib::FindByName(c.variable)));
+    EXPECT_EQ(log[0].value, c.stored);
+    EXPECT_EQ(sim_.Get(0, c.variable).value, c.stored);
+  }
 }
 
 TEST_F(CliTest, RefusalsAndSilenceExitWithOneAndTheMessage) {
