@@ -112,6 +112,7 @@ int main(int argc, char** argv) {
   if (command == "profile") return kelvo::cli::RunProfileCommand(port, std::move(args));
   if (command == "show") return kelvo::cli::RunShow(port, std::move(args));
   if (command == "inventory") return kelvo::cli::RunInventory(port, std::move(args));
+  if (command == "backup") return kelvo::cli::RunBackup(port, std::move(args));
   if (command == "diff") return kelvo::cli::RunDiff(port, std::move(args));
   if (command == "firmware") return kelvo::cli::RunFirmwareCommand(port, std::move(args));
   return Usage("unknown command " + std::string(command));

@@ -38,7 +38,15 @@ while IFS='|' read -r line expected; do
     got=$(printf '%s\n' "${COMPREPLY[@]}" | sort | xargs)
     [[ $got == "$expected" ]] || fail "'$line': expected '$expected', got '$got'"
 done <<'EOF'
-kelvo-cli |discover firmware get profile set vars
+kelvo-cli |backup diff discover firmware get inventory profile set show vars
+kelvo-cli inventory --format |csv json table
+kelvo-cli inventory --parallel 8 -|--community-file --format --parallel --port --to --wait
+kelvo-cli backup -|--community-file --git --parallel --port --to --wait
+kelvo-cli backup s|sub
+kelvo-cli backup sub 10.0.0.2 |
+kelvo-cli show -|--community-file --json --parallel --port
+kelvo-cli diff a|a.kvp
+kelvo-cli diff a.kvp s|sub
 kelvo-cli -|--help --port --version
 kelvo-cli --port 1161 p|profile
 kelvo-cli --port |

@@ -15,6 +15,12 @@
 namespace kelvo::test {
 namespace {
 
+std::string Slurp(const std::filesystem::path& path) {
+  std::ostringstream bytes;
+  bytes << std::ifstream(path, std::ios::binary).rdbuf();
+  return bytes.str();
+}
+
 const std::string kTimeout =
     "Snmp Time out!  Please check your network is available and Agent was not be shutdown...";
 
@@ -146,6 +152,57 @@ TEST_F(FleetCliTest, DiffOfAProfileAndAHostIsWhatApplyChanges) {
   EXPECT_EQ(Cli({"diff", dir_ + "/ap.json", sim_.Address(0)}).exitCode, 0);
   EXPECT_EQ(Cli({"diff", dir_ + "/nothing", sim_.Address(0)}).exitCode, 2);
   EXPECT_EQ(Cli({"diff", sim_.Address(1), sim_.Address(0)}).exitCode, 2);
+}
+
+TEST_F(FleetCliTest, BackupKeepsWholeFilesAndCommitsOnlyChanges) {
+  const std::string backup = dir_ + "/backup";
+  const std::vector<std::string> hosts = {"backup", "--git", backup, sim_.Address(0),
+                                          sim_.Address(4)};
+  const auto first = Cli(hosts);
+  ASSERT_EQ(first.exitCode, 0) << first.err;
+  EXPECT_NE(first.out.find("2 access points backed up, 2 added"), std::string::npos);
+  EXPECT_NE(first.out.find("\ncommitted "), std::string::npos);
+  const std::string profile = backup + "/024B56000005.kvp";
+  const std::string snapshot = Slurp(backup + "/024B56000005.json");
+  EXPECT_EQ(nlohmann::json::parse(snapshot)["wireless"]["channel"], "11");
+  // The backed-up profile, loaded into the access point's pages, changes nothing.
+  EXPECT_EQ(Cli({"diff", profile, sim_.Address(4)}).exitCode, 0);
+
+  const auto unchanged = Cli(hosts);
+  EXPECT_EQ(unchanged.out, "2 access points backed up, 0 added, 0 changed, 0 gone\n");
+  EXPECT_EQ(Slurp(backup + "/024B56000005.json"), snapshot);
+
+  sim_.Set(4, "Essid", 's', "warehouse");
+  const auto changed = Cli(hosts);
+  EXPECT_NE(changed.out.find("changed: 024B56000005 Kelvo-AP-05 (127.0.0.6)\ncommitted "),
+            std::string::npos)
+      << changed.out;
+  EXPECT_EQ(Cli({"diff", backup + "/024B56000001.json", dir_ + "/none.json"}).exitCode, 2);
+
+  // Interrupted while access points answer slowly one at a time: the ones being read are
+  // finished, and every file in the directory is whole.
+  sim_.Fault(ApSimProcess::kAll, "delay 150");
+  const std::string slow = dir_ + "/slow";
+  std::vector<std::string> args = {"backup", "--parallel", "1", slow};
+  for (int ap : {0, 2, 4, 5}) args.push_back(sim_.Address(ap));
+  const auto interrupted = Cli(args, {"/usr/bin/timeout", "--preserve-status", "-s", "INT", "2"});
+  EXPECT_EQ(interrupted.exitCode, 1) << interrupted.err;
+  EXPECT_NE(interrupted.err.find("kelvo-cli: interrupted: "), std::string::npos);
+  int whole = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(slow)) {
+    const std::string name = entry.path().filename();
+    const std::string bytes = Slurp(entry.path());
+    SCOPED_TRACE(name);
+    if (name.ends_with(".kvp")) {
+      EXPECT_TRUE(bytes.ends_with("[END]\r\n"));
+    } else {
+      ASSERT_TRUE(name.ends_with(".json"));
+      EXPECT_FALSE(nlohmann::json::parse(bytes, nullptr, false).is_discarded());
+    }
+    ++whole;
+  }
+  EXPECT_GT(whole, 0);
+  EXPECT_LT(whole, 9);  // 4 access points, 2 files each, and the index
 }
 
 }  // namespace

@@ -111,7 +111,7 @@ Signature Author(git_repository* repository) {
   return Signature(signature);
 }
 
-// Stages the whole working directory and writes its tree; true in *changed when the tree
+// Stages the whole working directory and writes its tree; changed tells whether the tree
 // differs from the parent's (or, without a parent, is not empty).
 std::string Stage(git_repository* repository, const git_commit* parent, git_oid& tree,
                   bool& changed, Index& out) {
