@@ -6,6 +6,7 @@
 #include <span>
 
 #include "WriteRules.h"
+#include "mib/RadioTables.h"
 
 namespace kelvo::apsim {
 namespace {
@@ -158,12 +159,30 @@ std::chrono::microseconds PacketInterval(const std::vector<std::uint8_t>& parame
   return std::chrono::microseconds(length * 8 * 10 / rate + preamble + 50);
 }
 
+// Channel 6 where the domain's plan has it, else the plan's first channel.
+long FactoryChannel(long domain) {
+  const int plan = static_cast<int>(domain);
+  if (mib::ChannelPosition(plan, 6) >= 0) return 6;
+  return mib::ChannelAt(plan, 1).value_or(6);
+}
+
 }  // namespace
 
-ApDevice::ApDevice(int number, std::uint32_t address, std::string writeCommunity)
+MacAddress DeviceMacAddress(int number) {
+  return {0x02,
+          0x4B,
+          0x56,
+          0x00,
+          static_cast<std::uint8_t>(number >> 8),
+          static_cast<std::uint8_t>(number)};
+}
+
+ApDevice::ApDevice(int number, std::uint32_t address, std::string writeCommunity,
+                   FactoryIdentity identity)
     : number_(number),
       address_(address),
       writeCommunity_(std::move(writeCommunity)),
+      identity_(std::move(identity)),
       frozen_(kVariableCount, false),
       // Each device has been up for `number` hours when the simulator starts.
       countersZero_(-std::chrono::hours(number)) {
@@ -194,26 +213,25 @@ void ApDevice::LoadFactorySettings() {
   const auto bytes = [](std::vector<std::uint8_t> value) {
     return SnmpValue::Bytes(std::move(value));
   };
-  const auto low = static_cast<std::uint8_t>(number_);
-  const auto high = static_cast<std::uint8_t>(number_ >> 8);
+  const MacAddress mac = DeviceMacAddress(number_);
 
-  set(Variable::SystemDescription, text("Kelvo 802.11b Wireless Access Point, firmware 1.0.4"));
+  set(Variable::SystemDescription, text(std::string(kDescriptionPrefix) + identity_.firmware));
   set(Variable::SystemRestart, integer(0));
   set(Variable::TrapEnable, integer(0));
   set(Variable::LoadDefault, integer(0));
   set(Variable::UpgradeServerAddress, SnmpValue::Ip(0));
   set(Variable::UpgradePrepare, integer(0));
-  set(Variable::RegulatoryDomain, integer(0));
+  set(Variable::RegulatoryDomain, integer(identity_.regulatoryDomain));
   set(Variable::SerialNumber, text("KV24" + Padded(number_, 6)));
   set(Variable::AccessPassword1, text(writeCommunity_));
   set(Variable::AccessPassword2, text(writeCommunity_));
   set(Variable::IpAddress, SnmpValue::Ip(address_));
   set(Variable::SubnetMask, SnmpValue::Ip(0xFFFFFF00));
-  set(Variable::MacAddress, bytes({0x02, 0x4B, 0x56, 0x00, high, low}));
+  set(Variable::MacAddress, bytes({mac.begin(), mac.end()}));
   set(Variable::Gateway, SnmpValue::Ip((address_ & 0xFFFFFF00) | 1));
   set(Variable::DhcpClient, integer(2));
   set(Variable::PrimaryPort, integer(1));
-  set(Variable::Channel, integer(6));
+  set(Variable::Channel, integer(FactoryChannel(identity_.regulatoryDomain)));
   set(Variable::Essid, text("kelvo-wlan"));
   set(Variable::RtsThreshold, integer(2347));
   set(Variable::FragmentationThreshold, integer(2346));
@@ -391,8 +409,8 @@ SnmpValue ApDevice::Apply(Variable variable, const SnmpValue& value, SimTime now
       }
       return value;
     case Variable::LoadDefault: {
-      // Factory settings everywhere; the device keeps its address, its write community and its
-      // traffic counters.
+      // Factory settings everywhere, for the firmware and domain the device was made with; it
+      // keeps its address, its write community and its traffic counters.
       const std::vector<SnmpValue> before = values_;
       LoadFactorySettings();
       for (std::size_t slot = 0; slot < kVariableCount; ++slot) {

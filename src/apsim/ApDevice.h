@@ -22,6 +22,20 @@ inline constexpr std::string_view kReadCommunity = "tundra";
 
 using MacAddress = std::array<std::uint8_t, 6>;
 
+// The MAC address of access point `number` (1-based): locally administered, unique in a fleet.
+MacAddress DeviceMacAddress(int number);
+
+inline constexpr std::string_view kDescriptionPrefix =
+    "Kelvo 802.11b Wireless Access Point, firmware ";
+inline constexpr std::string_view kNewestFirmware = "1.0.4";
+
+// What a device keeps through LoadDefault: the firmware it runs and the regulatory domain it
+// was made for.
+struct FactoryIdentity {
+  std::string firmware = std::string(kNewestFirmware);
+  long regulatoryDomain = 0;
+};
+
 // Time on the simulator's monotonic clock.
 using SimTime = std::chrono::milliseconds;
 
@@ -36,7 +50,8 @@ struct AgentReply {
 class ApDevice {
  public:
   // number is 1-based and makes the device's name, MAC address and serial number unique.
-  ApDevice(int number, std::uint32_t address, std::string writeCommunity);
+  ApDevice(int number, std::uint32_t address, std::string writeCommunity,
+           FactoryIdentity identity = {});
 
   int Number() const { return number_; }
   std::uint32_t Address() const { return address_; }
@@ -105,6 +120,7 @@ class ApDevice {
   int number_;
   std::uint32_t address_;
   std::string writeCommunity_;
+  FactoryIdentity identity_;
   std::vector<SnmpValue> values_;  // indexed by mib::Variable
   std::vector<bool> frozen_;       // counter blocks stored by hand
   std::vector<MacAddress> authorizedTable_;

@@ -208,6 +208,10 @@ ParsedOptions ParseProgramOptions(std::span<const std::string_view> arguments) {
       options.version = true;
       continue;
     }
+    if (name == "--vary") {
+      options.simulator.vary = true;
+      continue;
+    }
     std::string_view value;
     if (const std::size_t equals = name.find('=');
         name.starts_with("--") && equals != std::string_view::npos) {
@@ -274,6 +278,8 @@ ParsedOptions ParseProgramOptions(std::span<const std::string_view> arguments) {
       const std::size_t colon = value.find(':');
       if (colon == std::string_view::npos) return Failure(bad);
       faultTexts.emplace_back(value.substr(0, colon), value.substr(colon + 1));
+    } else if (name == "--vary") {
+      return Failure("--vary takes no value");
     } else {
       return Failure("unknown option " + std::string(name));
     }
@@ -313,7 +319,11 @@ Simulated 802.11b access points answering SNMPv1 on one UDP socket.
                      command line)
   --test-port P      port on each access point's address that receives the packet RX
                      test's datagrams (default 65535; 0 for none)
-  --seed S           seed of the random request loss (default 1)
+  --seed S           seed of the random request loss and of --vary (default 1)
+  --vary             give each access point settings of its own, the same on every
+                     run for a seed: networks and security, channel and regulatory
+                     domain, name, mode, firmware version, rates, thresholds and
+                     authorised MAC table; without it all have the factory settings
   --fault ADDR:SPEC  misbehave; ADDR is an address, a number or "all"; SPEC is
                      silent | ignore-reset | delay=MS | error=STATUS[/INDEX] |
                      drop=PERCENT | varbinds=[+-]N | wrong-type | octets=[+-]N |

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "DeviceVariation.h"
+
 namespace kelvo::apsim {
 namespace {
 
@@ -56,8 +58,10 @@ ApSimulator::ApSimulator(const SimulatorSettings& settings)
   aps_.reserve(static_cast<std::size_t>(settings.count));
   for (int i = 0; i < settings.count; ++i) {
     const auto address = settings.firstAddress + static_cast<std::uint32_t>(i);
-    aps_.push_back(
-        Ap{ApDevice(i + 1, address, settings.password), Fault{}, {}, 0, settings.tftp, {}, 0, {}});
+    ApDevice device = settings.vary
+                          ? MakeVariedDevice(i + 1, address, settings.password, settings.seed)
+                          : ApDevice(i + 1, address, settings.password);
+    aps_.push_back(Ap{std::move(device), Fault{}, {}, 0, settings.tftp, {}, 0, {}});
   }
 }
 

@@ -102,7 +102,10 @@ struct SimulatorSettings {
   int count = 3;
   std::uint32_t firstAddress = 0x7F000002;  // 127.0.0.2
   std::string password = "admin";
+  // Seeds the random request loss, and the settings of a varied fleet.
   std::uint32_t seed = 1;
+  // Each access point gets settings of its own (DeviceVariation.h) instead of the factory ones.
+  bool vary = false;
   // Destinations that every access point answers.
   std::vector<std::uint32_t> broadcastAddresses = {0xFFFFFFFF, 0x7FFFFFFF};
   TftpClientSettings tftp;  // every access point's firmware download, until changed

@@ -18,10 +18,11 @@ TEST(ApSimOptions, DefaultsAndEveryOption) {
   EXPECT_EQ(defaults.options->port, 1161);
   EXPECT_EQ(defaults.options->bindAddress, 0u);
   EXPECT_EQ(defaults.options->simulator.password, "admin");
+  EXPECT_FALSE(defaults.options->simulator.vary);
 
   const auto all = Parse({"--count", "5", "--first=10.0.0.10", "--port", "0", "--bind", "127.0.0.1",
                           "--password=", "--seed", "42", "--fault", "10.0.0.12:delay=250",
-                          "--fault", "all:error=5/3", "--fault", "5:drop=30"});
+                          "--fault", "all:error=5/3", "--fault", "5:drop=30", "--vary"});
   ASSERT_TRUE(all.options) << all.error;
   const ProgramOptions& o = *all.options;
   EXPECT_EQ(o.simulator.count, 5);
@@ -30,6 +31,7 @@ TEST(ApSimOptions, DefaultsAndEveryOption) {
   EXPECT_EQ(o.bindAddress, 0x7F000001u);
   EXPECT_EQ(o.simulator.password, "");
   EXPECT_EQ(o.simulator.seed, 42u);
+  EXPECT_TRUE(o.simulator.vary);
   ASSERT_EQ(o.faults.size(), 3u);
   EXPECT_EQ(o.faults[0].ap, 2u);
   EXPECT_EQ(o.faults[0].fault.kind, Fault::Kind::Delay);
@@ -122,6 +124,7 @@ TEST(ApSimOptions, RefusesWhatItCannotUse) {
       {"--tftp-timeout", "0"},
       {"--tftp-tries", "101"},
       {"--image-dir="},
+      {"--vary=yes"},
   };
   for (const auto& arguments : bad) {
     const auto parsed = Parse(arguments);

@@ -248,5 +248,34 @@ TEST_F(ProfileCliTest, ShowPrintsOnlyTheMatchedKeysOfAnLfFile) {
             "Authorized MAC List: 2\naabbccddeeff\n001122334455\n");
 }
 
+// Every access point of a varied fleet reads into the sheet without a message, and the saved
+// profiles show a fleet rather than copies of one device.
+TEST(ProfileCliVariedFleet, EveryAccessPointSavesWithoutAMessage) {
+  ApSimProcess fleet({.count = 40, .extraArguments = {"--vary"}});
+  char pattern[] = "/tmp/kelvo-varied-fleet-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::string dir = pattern;
+  std::set<std::string> profiles, channels, essids;
+  for (int ap = 0; ap < fleet.Count(); ++ap) {
+    const std::string file = dir + "/ap" + std::to_string(ap) + ".kvp";
+    const auto saved = RunProgram({KELVO_CLI_PATH, "--port", std::to_string(fleet.Port()),
+                                   "profile", "save", fleet.Address(ap), file},
+                                  20000, {"KELVO_COMMUNITY=admin"});
+    EXPECT_EQ(saved.exitCode, 0) << fleet.Address(ap);
+    EXPECT_EQ(saved.err, "") << fleet.Address(ap);
+    std::ostringstream text;
+    text << std::ifstream(file, std::ios::binary).rdbuf();
+    profiles.insert(text.str());
+    for (const std::string& line : Lines(text.str())) {
+      if (line.starts_with("Channel ID:")) channels.insert(line);
+      if (line.starts_with("ESSID:")) essids.insert(line);
+    }
+  }
+  std::filesystem::remove_all(dir);
+  EXPECT_EQ(profiles.size(), 40U);
+  EXPECT_GE(channels.size(), 5U);
+  EXPECT_GE(essids.size(), 5U);
+}
+
 }  // namespace
 }  // namespace kelvo::test
