@@ -72,12 +72,12 @@ std::string_view KindName(Kind kind) {
   return {};
 }
 
-// set's TYPE letters: i INTEGER, s text, x hex bytes, a IpAddress.
-std::optional<char> TypeLetter(std::string_view word) {
+// set's TYPE letters: i INTEGER, s text, x hex bytes, a IpAddress; 0 for any other word.
+char TypeLetter(std::string_view word) {
   if (word.size() == 1 && std::string_view("isxa").find(word[0]) != std::string_view::npos) {
     return word[0];
   }
-  return std::nullopt;
+  return 0;
 }
 
 SetType TypeOfLetter(char letter) {
@@ -268,14 +268,15 @@ int RunSetCommand(std::uint16_t port, std::vector<std::string_view> args) {
   if (args.size() != 3 && args.size() != 4) return Usage("set needs HOST VAR [TYPE] VALUE");
   const std::string host(args[0]);
   const std::string_view value = args.back();
-  const std::optional<char> letter = args.size() == 4 ? TypeLetter(args[2]) : std::nullopt;
-  if (args.size() == 4 && !letter) return Usage("TYPE is one of i, s, x, a");
+  // 0 when no TYPE was given.
+  const char letter = args.size() == 4 ? TypeLetter(args[2]) : 0;
+  if (args.size() == 4 && letter == 0) return Usage("TYPE is one of i, s, x, a");
 
   std::optional<SnmpVariable> variable;
   std::vector<Asked> asked;
   if (snmp::ParseObjectId(args[1])) {
-    if (!letter) return Usage("set needs HOST OID TYPE VALUE");
-    variable = BuildSetVariable(args[1], *letter, value);
+    if (letter == 0) return Usage("set needs HOST OID TYPE VALUE");
+    variable = BuildSetVariable(args[1], letter, value);
     if (!variable) return Usage("the OID or the value does not fit type " + std::string(args[2]));
   } else {
     const auto found = mib::FindByName(args[1]);
@@ -283,11 +284,11 @@ int RunSetCommand(std::uint16_t port, std::vector<std::string_view> args) {
     const VariableInfo& info = mib::Info(*found);
     const std::string name(info.name);
     if (info.access == Access::ReadOnly) return Usage(name + " is read-only");
-    if (letter && TypeOfLetter(*letter) != info.type) {
-      return Usage("TYPE " + std::string(1, *letter) + " does not fit " + name + ", an " +
+    if (letter != 0 && TypeOfLetter(letter) != info.type) {
+      return Usage("TYPE " + std::string(1, letter) + " does not fit " + name + ", an " +
                    std::string(TypeName(info.type)));
     }
-    const char form = letter.value_or(LetterOfKind(info.kind));
+    const char form = letter != 0 ? letter : LetterOfKind(info.kind);
     // Device texts are Latin-1; the command line is UTF-8. The value itself is never echoed:
     // it may be a secret.
     std::string text(value);
