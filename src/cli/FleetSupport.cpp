@@ -156,6 +156,10 @@ std::optional<std::vector<std::string>> DiscoverEach(
   const auto deadline =
       Clock::now() + std::chrono::milliseconds(static_cast<long>(options.waitSeconds * 1000));
   std::set<std::string> seen;
+  // A reply from an address that is no target shows a target to be a broadcast address of
+  // some network; which one cannot be told, so no target counts as unanswered then.
+  const std::set<std::string> targets(options.targets.begin(), options.targets.end());
+  bool strangers = false;
   snmp::SnmpComponent& component = agent.Component();
   while (!InterruptGuard::Interrupted()) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
@@ -167,11 +171,13 @@ std::optional<std::vector<std::string>> DiscoverEach(
     for (auto row = agent.AccessPoints().rbegin(); row != agent.AccessPoints().rend(); ++row) {
       if (seen.insert(row->address).second) {
         awaited.erase(row->address);
+        strangers = strangers || !targets.contains(row->address);
         found(row->address);
       }
     }
     if (allAddresses && awaited.empty()) break;
   }
+  if (strangers) return std::vector<std::string>();
   return std::vector<std::string>(awaited.begin(), awaited.end());
 }
 
