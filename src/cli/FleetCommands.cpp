@@ -138,7 +138,7 @@ std::string Setting(const HostRead& read, std::string_view key) {
 }
 
 std::string Security(const HostRead& read) {
-  const std::string auth = Setting(read, "authentication");
+  std::string auth = Setting(read, "authentication");
   const std::string encryption = Setting(read, "encryption");
   if (encryption.empty() || encryption == "None") return auth;
   return auth + " + " + encryption;

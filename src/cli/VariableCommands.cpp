@@ -230,7 +230,7 @@ int SendAndPrint(AgentSession& agent, const std::string& host, std::string_view 
 
 }  // namespace
 
-int RunVarsCommand(std::vector<std::string_view> args) {
+int RunVarsCommand(const std::vector<std::string_view>& args) {
   if (!args.empty()) return Usage("vars takes no arguments");
   for (const VariableInfo& info : mib::AllVariables()) {
     std::cout << info.name << '\t' << mib::FullOid(info.variable) << '\t' << TypeName(info.type)
@@ -269,7 +269,7 @@ int RunSetCommand(std::uint16_t port, std::vector<std::string_view> args) {
   const std::string host(args[0]);
   const std::string_view value = args.back();
   // 0 when no TYPE was given.
-  const char letter = args.size() == 4 ? TypeLetter(args[2]) : 0;
+  const char letter = args.size() == 4 ? TypeLetter(args[2]) : '\0';
   if (args.size() == 4 && letter == 0) return Usage("TYPE is one of i, s, x, a");
 
   std::optional<SnmpVariable> variable;

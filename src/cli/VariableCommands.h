@@ -10,7 +10,7 @@
 namespace kelvo::cli {
 
 // args are the words after the command; port is the agent port. Each returns the exit code.
-int RunVarsCommand(std::vector<std::string_view> args);
+int RunVarsCommand(const std::vector<std::string_view>& args);
 int RunGetCommand(std::uint16_t port, std::vector<std::string_view> args);
 int RunSetCommand(std::uint16_t port, std::vector<std::string_view> args);
 

@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
     }
   }
   if (command == "discover") return Discover(port, args);
-  if (command == "vars") return kelvo::cli::RunVarsCommand(std::move(args));
+  if (command == "vars") return kelvo::cli::RunVarsCommand(args);
   if (command == "get") return kelvo::cli::RunGetCommand(port, std::move(args));
   if (command == "set") return kelvo::cli::RunSetCommand(port, std::move(args));
   if (command == "profile") return kelvo::cli::RunProfileCommand(port, std::move(args));
