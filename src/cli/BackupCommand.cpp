@@ -183,7 +183,7 @@ void BackUp(BackupRun& run, const std::string& host, std::uint16_t port,
   run.Done(mac, {configuration.Value("deviceName").value_or(""), host}, change);
 }
 
-std::string Describe(const std::string& mac, const IndexEntry& entry) {
+std::string Named(const std::string& mac, const IndexEntry& entry) {
   return mac + ' ' + entry.deviceName + " (" + entry.address + ')';
 }
 
@@ -231,8 +231,8 @@ int RunBackup(std::uint16_t port, std::vector<std::string_view> args) {
   if (!RunFleet(port, options, hosts, console, job, unanswered, dropped)) return kExitAgent;
 
   // The index: last run's entries, updated by this run's, without the access points that are
-  // gone. Only a whole discovery can tell that one is gone; one that answered it but could
-  // not be read keeps its files.
+  // gone. Only a discovery that ran to its end can tell that one is gone; one that answered
+  // it but could not be read keeps its files.
   const std::string indexPath = run.Path(kIndexName);
   const Index old = ReadIndex(indexPath);
   Index index = old;
@@ -241,10 +241,13 @@ int RunBackup(std::uint16_t port, std::vector<std::string_view> args) {
     index[mac] = saved.entry;
     if (saved.change != Change::None) changes.emplace_back(mac, saved.change);
   }
-  const bool wholeFleet = hosts.empty() && !InterruptGuard::Interrupted();
-  if (wholeFleet) {
+  // With --to, only an access point at one of those addresses can be found gone.
+  const std::set<std::string> targets(options.targets.begin(), options.targets.end());
+  const bool wholeDiscovery = hosts.empty() && !InterruptGuard::Interrupted();
+  if (wholeDiscovery) {
     for (const auto& [mac, entry] : old) {
       if (run.SavedByMac().contains(mac) || attempted.contains(entry.address)) continue;
+      if (!targets.empty() && !targets.contains(entry.address)) continue;
       index.erase(mac);
       for (const std::string_view extension : {profiles::kProfileExtension, kSnapshotExtension}) {
         ::unlink(run.Path(mac + std::string(extension)).c_str());
@@ -270,7 +273,7 @@ int RunBackup(std::uint16_t port, std::vector<std::string_view> args) {
                        : change == Change::Gone ? "gone"
                                                 : "changed";
     const IndexEntry& entry = change == Change::Gone ? old.at(mac) : index.at(mac);
-    lines += std::string(word) + ": " + Describe(mac, entry) + '\n';
+    lines += std::string(word) + ": " + Named(mac, entry) + '\n';
   }
   const std::string summary =
       std::to_string(run.SavedByMac().size()) + " access points backed up, " +
@@ -281,7 +284,7 @@ int RunBackup(std::uint16_t port, std::vector<std::string_view> args) {
   if (git) {
     std::string message = "Backup: " + summary + "\n\n" + lines;
     if (lines.empty()) {
-      for (const auto& [mac, entry] : index) message += "present: " + Describe(mac, entry) + '\n';
+      for (const auto& [mac, entry] : index) message += "present: " + Named(mac, entry) + '\n';
     }
     const history::HistoryResult result = history::CommitChanges(directory, message);
     if (!result.ok) {

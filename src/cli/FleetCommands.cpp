@@ -2,7 +2,6 @@
 #include "FleetCommands.h"
 
 #include <arpa/inet.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -11,14 +10,11 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <sstream>
 #include <thread>
 
 #include "CliSupport.h"
 #include "FleetSupport.h"
-#include "pages/ProfileStore.h"
 #include "profiles/ProfileFile.h"
-#include "util/FileReplacer.h"
 
 namespace kelvo::cli {
 namespace {
@@ -86,9 +82,9 @@ fleet::FleetRunner::Job ReadJob(std::uint16_t port, const FleetOptions& options,
   };
 }
 
-// ---- show ----
+}  // namespace
 
-int Show(std::uint16_t port, std::vector<std::string_view> args) {
+int RunShow(std::uint16_t port, std::vector<std::string_view> args) {
   FleetOptions options;
   std::vector<std::string_view> flags;
   if (auto problem = TakeFleetOptions(std::move(args), false, {"--json"}, options, flags);
@@ -124,7 +120,7 @@ int Show(std::uint16_t port, std::vector<std::string_view> args) {
   return status;
 }
 
-// ---- inventory ----
+namespace {
 
 struct Column {
   std::string_view key;    // CSV header and JSON member
@@ -203,7 +199,9 @@ void PrintTable(const std::vector<HostRead>& rows) {
   for (const auto& line : cells) print(line);
 }
 
-int Inventory(std::uint16_t port, std::vector<std::string_view> args) {
+}  // namespace
+
+int RunInventory(std::uint16_t port, std::vector<std::string_view> args) {
   FleetOptions options;
   std::vector<std::string_view> flags;
   if (auto problem = TakeFleetOptions(std::move(args), true, {}, options, flags);
@@ -255,7 +253,7 @@ int Inventory(std::uint16_t port, std::vector<std::string_view> args) {
   return ExitFor(rows);
 }
 
-// ---- diff ----
+namespace {
 
 // One side of a diff: a profile file, a JSON configuration (a snapshot or a line of
 // show --json) or an access point's address.
@@ -310,7 +308,9 @@ std::optional<Configuration> ReadForDiff(HeadlessSheet& sheet, const std::string
   return read.configuration;
 }
 
-int Diff(std::uint16_t port, std::vector<std::string_view> args) {
+}  // namespace
+
+int RunDiff(std::uint16_t port, std::vector<std::string_view> args) {
   FleetOptions options;
   std::vector<std::string_view> flags;
   if (auto problem = TakeFleetOptions(std::move(args), false, {}, options, flags);
@@ -359,18 +359,6 @@ int Diff(std::uint16_t port, std::vector<std::string_view> args) {
     std::cout << fleet::FormatDifference(difference) << '\n';
   }
   return differences.empty() ? kExitOk : kExitAgent;
-}
-
-}  // namespace
-
-int RunShow(std::uint16_t port, std::vector<std::string_view> args) {
-  return Show(port, std::move(args));
-}
-int RunInventory(std::uint16_t port, std::vector<std::string_view> args) {
-  return Inventory(port, std::move(args));
-}
-int RunDiff(std::uint16_t port, std::vector<std::string_view> args) {
-  return Diff(port, std::move(args));
 }
 
 }  // namespace kelvo::cli

@@ -179,6 +179,17 @@ TEST_F(FleetCliTest, BackupKeepsWholeFilesAndCommitsOnlyChanges) {
       << changed.out;
   EXPECT_EQ(Cli({"diff", backup + "/024B56000001.json", dir_ + "/none.json"}).exitCode, 2);
 
+  // A discovery that ran to its end finds an access point gone: its files go, the others stay.
+  sim_.Fault(4, "silent");
+  const auto gone = Cli(
+      {"backup", "--git", backup, "--to", sim_.Address(0), "--to", sim_.Address(4), "--wait", "1"});
+  EXPECT_EQ(gone.exitCode, 1);
+  EXPECT_NE(gone.out.find("gone: 024B56000005 Kelvo-AP-05 (127.0.0.6)\ncommitted "),
+            std::string::npos)
+      << gone.out;
+  EXPECT_FALSE(std::filesystem::exists(profile));
+  EXPECT_TRUE(std::filesystem::exists(backup + "/024B56000001.kvp"));
+
   // Interrupted while access points answer slowly one at a time: the ones being read are
   // finished, and every file in the directory is whole.
   sim_.Fault(ApSimProcess::kAll, "delay 150");
