@@ -81,8 +81,7 @@ InterruptGuard::InterruptGuard() {
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
-  // The second Ctrl-C ends the program: files are only ever renamed into place whole.
-  action.sa_flags = SA_RESETHAND;
+  action.sa_flags = 0;
   ::sigaction(SIGINT, &action, nullptr);
   ::sigaction(SIGTERM, &action, nullptr);
 }

@@ -39,8 +39,10 @@ class FleetConsole {
   std::size_t total_ = 0;
 };
 
-// SIGINT and SIGTERM set a flag while the guard lives; a second one ends the program as
-// usual. The flag is never cleared.
+// SIGINT and SIGTERM set a flag while the guard lives, however often they come: wrappers
+// such as timeout(1) send one to the process and another to its group, and the reads in
+// flight end within their time-outs anyway. SIGQUIT still ends the program at once. The flag
+// is never cleared.
 class InterruptGuard {
  public:
   InterruptGuard();
