@@ -73,7 +73,8 @@ std::string Open(const std::string& directory, bool create, Repository& out) {
                                        GIT_REPOSITORY_OPEN_NO_SEARCH, nullptr);
   if (status == GIT_ENOTFOUND) {
     if (!create) return {};
-    git_repository_init_options options = GIT_REPOSITORY_INIT_OPTIONS_INIT;
+    git_repository_init_options options{};
+    git_repository_init_options_init(&options, GIT_REPOSITORY_INIT_OPTIONS_VERSION);
     options.flags = GIT_REPOSITORY_INIT_NO_REINIT;
     options.initial_head = kBranch;
     status = git_repository_init_ext(&repository, directory.c_str(), &options);
@@ -212,7 +213,8 @@ std::string Compare(git_repository* repository, std::vector<PathChange>& out) {
   git_tree* tree = nullptr;
   if (head && git_commit_tree(&tree, head.get()) < 0) return Failure("cannot read HEAD's tree");
   const Tree ownedTree(tree);
-  git_diff_options options = GIT_DIFF_OPTIONS_INIT;
+  git_diff_options options{};
+  git_diff_options_init(&options, GIT_DIFF_OPTIONS_VERSION);
   options.flags =
       GIT_DIFF_INCLUDE_UNTRACKED | GIT_DIFF_RECURSE_UNTRACKED_DIRS | GIT_DIFF_INCLUDE_TYPECHANGE;
   git_diff* diff = nullptr;
