@@ -138,10 +138,8 @@ class BackupRun {
 
 void BackUp(BackupRun& run, const std::string& host, std::uint16_t port,
             const std::string& community, FleetConsole& console) {
-  fleet::HeadlessSheet sheet(
-      [&console, &host](std::string_view text) { console.Message(host, text); });
-  HostRead read = ReadHost(sheet, host, port, community, true);
-  if (read.status == HostRead::Status::NoTable) console.Message(host, read.message);
+  fleet::HeadlessSheet sheet(console.SinkFor(host));
+  HostRead read = ReadHost(sheet, host, port, community, true, console);
   if (!read.configuration) {
     run.Failed(std::move(read));
     return;

@@ -75,9 +75,8 @@ void ReportInterrupt(std::size_t done, std::size_t total, std::string_view what)
 fleet::FleetRunner::Job ReadJob(std::uint16_t port, const FleetOptions& options,
                                 FleetConsole& console, ReadResults& results) {
   return [port, &options, &console, &results](const std::string& host) {
-    HeadlessSheet sheet([&console, &host](std::string_view text) { console.Message(host, text); });
-    HostRead read = ReadHost(sheet, host, port, options.community, false);
-    if (read.status == HostRead::Status::NoTable) console.Message(host, read.message);
+    HeadlessSheet sheet(console.SinkFor(host));
+    HostRead read = ReadHost(sheet, host, port, options.community, false, console);
     results.Put(std::move(read));
   };
 }
@@ -298,8 +297,7 @@ std::optional<DiffSide> OpenSide(const std::string& name) {
 std::optional<Configuration> ReadForDiff(HeadlessSheet& sheet, const std::string& host,
                                          std::uint16_t port, const std::string& community,
                                          FleetConsole& console) {
-  HostRead read = ReadHost(sheet, host, port, community, false);
-  if (read.status == HostRead::Status::NoTable) console.Message(host, read.message);
+  HostRead read = ReadHost(sheet, host, port, community, false, console);
   if (!read.configuration) return std::nullopt;
   if (!read.configuration->authorizedTable) {
     console.Message(host,
@@ -329,8 +327,7 @@ int RunDiff(std::uint16_t port, std::vector<std::string_view> args) {
     for (int i = 0; i < 2; ++i) {
       if (!sides[i]->host) continue;
       const std::string host = sides[i]->name;
-      sheets[i] = std::make_unique<HeadlessSheet>(
-          [&console, host](std::string_view text) { console.Message(host, text); });
+      sheets[i] = std::make_unique<HeadlessSheet>(console.SinkFor(host));
       readers.emplace_back([&, i, host] {
         read[i] = ReadForDiff(*sheets[i], host, port, options.community, console);
       });

@@ -47,6 +47,10 @@ void FleetConsole::Message(std::string_view host, std::string_view text) {
   DrawBar();
 }
 
+fleet::MessageLog::Sink FleetConsole::SinkFor(std::string host) {
+  return [this, host = std::move(host)](std::string_view text) { Message(host, text); };
+}
+
 void FleetConsole::Progress(std::size_t done, std::size_t total) {
   const std::lock_guard lock(mutex_);
   done_ = done;
@@ -200,7 +204,7 @@ std::string StatusWord(const HostRead& read) {
 }
 
 HostRead ReadHost(fleet::HeadlessSheet& sheet, const std::string& host, std::uint16_t port,
-                  const std::string& community, bool needTable) {
+                  const std::string& community, bool needTable, FleetConsole& console) {
   HostRead result;
   result.address = host;
   if (!sheet.Start(port, community)) {
@@ -224,6 +228,7 @@ HostRead ReadHost(fleet::HeadlessSheet& sheet, const std::string& host, std::uin
       if (needTable || !community.empty()) {
         result.status = HostRead::Status::NoTable;
         result.message = fleet::kNoTableText;
+        console.Message(host, result.message);
         return result;
       }
       break;

@@ -24,6 +24,8 @@ class FleetConsole {
  public:
   FleetConsole();
   void Message(std::string_view host, std::string_view text);
+  // A headless sheet's sink for the messages of one access point.
+  fleet::MessageLog::Sink SinkFor(std::string host);
   void Progress(std::size_t done, std::size_t total);
   // Removes the bar, so that what follows starts on a clean line.
   void EndProgress();
@@ -86,9 +88,10 @@ struct HostRead {
 // The short word for a status (and its message) in tables: ok, no reply, refused, ...
 std::string StatusWord(const HostRead& read);
 
-// Reads host into the headless sheet, reporting its messages on the console.
+// Reads host into the headless sheet (made with the console's SinkFor(host)); a table that
+// should have come but did not is reported on the console too.
 HostRead ReadHost(fleet::HeadlessSheet& sheet, const std::string& host, std::uint16_t port,
-                  const std::string& community, bool needTable);
+                  const std::string& community, bool needTable, FleetConsole& console);
 
 // Runs `job` for every host of `hosts`, or of the discovery when there are none, and waits,
 // cancelling on an interrupt. Returns false when discovery could not start. `unanswered`
