@@ -183,7 +183,7 @@ int main(int argc, char** argv) {
   firmware::TftpServerOptions options;
   options.bindAddress = kLoopback;
   options.port = 0;
-  options.clientAddress = kLoopback;
+  options.clientAddresses = {kLoopback};
   options.filePath = imagePath;
   std::string error;
   const auto ours = firmware::TftpServer::Start(options, &error);

@@ -65,7 +65,7 @@ TEST_P(TftpRealClientTest, FetchesAnIdenticalFile) {
   TftpServerOptions options;
   options.bindAddress = "127.0.0.1";
   options.port = 0;
-  options.clientAddress = "127.0.0.1";  // the clients send from the address they reach
+  options.clientAddresses = {"127.0.0.1"};  // the clients send from the address they reach
   options.filePath = imagePath;
   std::string error;
   auto server = TftpServer::Start(options, &error);

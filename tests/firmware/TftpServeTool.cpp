@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
   TftpServerOptions options;
   options.bindAddress = Argument(argc, argv, "--bind", "127.0.0.1");
   options.port = static_cast<std::uint16_t>(std::atoi(Argument(argc, argv, "--port", "0").c_str()));
-  options.clientAddress = Argument(argc, argv, "--client", "127.0.0.1");
+  options.clientAddresses = {Argument(argc, argv, "--client", "127.0.0.1")};
   options.filePath = Argument(argc, argv, "--file", "");
   options.initialTimeout =
       std::chrono::milliseconds(std::atoi(Argument(argc, argv, "--timeout-ms", "1000").c_str()));

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <random>
 #include <thread>
 
@@ -90,7 +91,7 @@ class TftpServerTest : public ::testing::Test {
     TftpServerOptions options;
     options.bindAddress = kServerAddress;
     options.port = 0;
-    options.clientAddress = kDevice;
+    options.clientAddresses = {kDevice};
     options.filePath = WriteFile("application.dlf", image);
     if (adjust) adjust(options);
     std::string error;
@@ -654,6 +655,95 @@ TEST_F(TftpServerTest, OtherHostsAreNeverAnswered) {
   ExpectServes();
 }
 
+// --- Several devices at once -------------------------------------------------------------------
+
+TEST_F(TftpServerTest, DevicesOfTheSetFetchAtOnceEachWithItsOwnOptionsAndProgress) {
+  // Each OACK repeats the request (tsize: the client sent the right size).
+  const std::vector<std::pair<std::string, std::vector<TftpOption>>> devices = {
+      {kDevice, {}},
+      {"127.0.1.1", {{"windowsize", "8"}}},
+      {"127.0.1.2", {{"blksize", "1428"}, {"windowsize", "3"}}},
+      {"127.0.1.3", {{"blksize", "64"}}},
+      {"127.0.1.4", {{"tsize", "100000"}, {"timeout", "3"}}},
+  };
+  const std::string idle = "127.0.1.9";  // in the set, never asks
+  Serve(RandomBytes(100000), [&](TftpServerOptions& o) {
+    o.clientAddresses.clear();
+    for (const auto& device : devices) o.clientAddresses.push_back(device.first);
+    o.clientAddresses.push_back(kDevice);  // given twice, still one device
+    o.clientAddresses.push_back(idle);
+  });
+  std::vector<std::future<test::TftpFetchResult>> fetches;
+  for (const auto& [address, options] : devices) {
+    fetches.push_back(std::async(std::launch::async, TftpFetch, address, Port(), "application.dlf",
+                                 options, 3000));
+  }
+  TftpTestClient stranger(kStranger, Port());
+  stranger.SendRequest("application.dlf");
+  EXPECT_TRUE(stranger.Quiet(300));
+  for (std::size_t i = 0; i < devices.size(); ++i) {
+    const auto& [address, options] = devices[i];
+    SCOPED_TRACE(address);
+    const test::TftpFetchResult fetched = fetches[i].get();
+    ASSERT_TRUE(fetched.complete) << fetched.failure;
+    EXPECT_TRUE(fetched.data == image_);
+    EXPECT_EQ(fetched.optionAck, options);
+    EXPECT_TRUE(WaitFor([&] { return server_->ProgressOf(address).finished; }));
+    EXPECT_EQ(server_->ProgressOf(address).acknowledged, image_.size());
+  }
+  EXPECT_TRUE(server_->Progress().finished);  // the first of the set
+  const TftpProgress waiting = server_->ProgressOf(idle);
+  EXPECT_TRUE(!waiting.started && !waiting.failed && waiting.size == image_.size());
+  for (const char* outside : {kStranger, "127.0.0.1", "x", ""}) {
+    EXPECT_EQ(server_->ProgressOf(outside).size, 0u) << outside;
+  }
+}
+
+// A silent device (50 ms timer) fails while another, patient (30 s), is held mid-transfer and
+// then finishes; a third is held until Stop fails it, which touches no ended transfer.
+TEST_F(TftpServerTest, EachDeviceFailsOrFinishesOnItsOwn) {
+  const std::string patientAddress = "127.0.1.1", heldAddress = "127.0.1.2";
+  Serve(RandomBytes(1500), [&](TftpServerOptions& o) {
+    ShortRetransmission(o);
+    o.clientAddresses = {kDevice, patientAddress, heldAddress};
+  });
+  TftpTestClient patient(patientAddress, Port()), held(heldAddress, Port());
+  for (TftpTestClient* client : {&patient, &held}) {
+    client->SendRequest("application.dlf", {{"timeout", "30"}});
+    ASSERT_TRUE(client->Receive(1000)->OptionAck());
+    client->Ack(0);
+    ExpectData(*client, 1);
+  }
+  TftpTestClient silent(kDevice, Port());
+  silent.SendRequest("application.dlf");
+  const auto first = silent.Receive(1000);
+  ASSERT_TRUE(first && first->Data());
+  // Another device of the set on this transfer's socket moves nothing.
+  TftpTestClient neighbour(heldAddress, Port());
+  neighbour.Peer().SendTo(EncodeTftpAck(1), kServerAddress, silent.TransferPort());
+  for (int resend = 0; resend < 2; ++resend) {
+    EXPECT_EQ(silent.Receive(1000).value_or(test::TftpReceived{}).bytes, first->bytes);
+  }
+  ExpectError(silent, TftpErrorCode::NotDefined);
+  ExpectError(neighbour, TftpErrorCode::UnknownTransferId);
+  EXPECT_TRUE(WaitFor([&] { return server_->Progress().failed; }));
+  EXPECT_EQ(server_->Progress().acknowledged, 0u);
+
+  for (std::uint16_t block = 1; block <= 3; ++block) {
+    patient.Ack(block);
+    if (block < 3) ExpectData(patient, block + 1);
+  }
+  EXPECT_TRUE(WaitFor([&] { return server_->ProgressOf(patientAddress).finished; }));
+  held.Ack(1);
+  ExpectData(held, 2);
+  server_->Stop();
+  ExpectError(held, TftpErrorCode::NotDefined);
+  const TftpProgress stopped = server_->ProgressOf(heldAddress);
+  EXPECT_TRUE(stopped.failed && !stopped.finished && stopped.acknowledged == 512u);
+  EXPECT_FALSE(server_->ProgressOf(patientAddress).failed);
+  EXPECT_TRUE(server_->Progress().failed);
+}
+
 // --- Start and Stop ----------------------------------------------------------------------------
 
 // The retransmission timer is far longer than any join: a Stop that sat it out would show.
@@ -720,14 +810,21 @@ TEST_F(TftpServerTest, StartReportsWhyItCannotServe) {
       {"address not local", [](auto& o) { o.bindAddress = "192.0.2.1"; },
        "Cannot assign requested address"},
       {"bad bind address", [](auto& o) { o.bindAddress = "localhost"; }, "invalid bind address"},
-      {"no client", [](auto& o) { o.clientAddress = ""; }, "invalid client address"},
+      {"no client", [](auto& o) { o.clientAddresses = {}; }, "invalid client address"},
+      {"empty client", [](auto& o) { o.clientAddresses = {""}; }, "invalid client address"},
+      {"client not IPv4",
+       [](auto& o) {
+         o.clientAddresses = {kDevice, "::1"};
+       },
+       "invalid client address \"::1\""},
+      {"client by name", [](auto& o) { o.clientAddresses = {"ap1"}; }, "invalid client address"},
   };
   for (const StartCase& start : cases) {
     SCOPED_TRACE(start.name);
     TftpServerOptions options;
     options.bindAddress = kServerAddress;
     options.port = 0;
-    options.clientAddress = kDevice;
+    options.clientAddresses = {kDevice};
     options.filePath = image;
     start.adjust(options);
     std::string error;

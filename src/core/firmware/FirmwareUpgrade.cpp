@@ -142,7 +142,7 @@ bool FirmwareUpgrade::ServeAndTrigger(const std::string& image) {
   TftpServerOptions options;
   options.bindAddress = local;
   options.port = setup_.tftpPort;
-  options.clientAddress = setup_.host;
+  options.clientAddresses = {setup_.host};
   options.filePath = image;
   std::string error;
   server_ = TftpServer::Start(options, &error);

@@ -20,16 +20,23 @@
 //   that re-acknowledges a repeated block only once, as atftp does, then sees a gap long enough
 //   for its own timer to resend the lost ACK. After maxTransmissions sends without progress the
 //   client gets ERROR 0 and the transfer has failed.
-// - Hosts: only clientAddress is answered; datagrams from any other host are dropped without a
-//   reply, on either socket. On a transfer socket another port of the device gets ERROR 5.
-// - Sessions: one at a time. A repeated RRQ from the transfer's own port is ignored; a valid RRQ
-//   from another port of the device supersedes the running transfer (the device restarted its
-//   fetch and will never acknowledge the old one).
+// - Hosts: only the devices of clientAddresses are answered; datagrams from any other host are
+//   dropped without a reply, on any socket. On a transfer socket any other port of those hosts
+//   (another port of the device, or another device) gets ERROR 5.
+// - Sessions: one per device, all running at once, each with its own socket, timers, window and
+//   options; no device's datagrams touch another's transfer. A repeated RRQ from the transfer's
+//   own port is ignored; a valid RRQ from another port of the device supersedes that device's
+//   transfer (the device restarted its fetch and will never acknowledge the old one).
 // - Malformed datagrams on the server port get ERROR 4 (an ERROR is never answered); on a
 //   transfer socket they are dropped.
 //
+// Cost: a datagram finds its transfer through its poll entry, or through its address on the
+// server port; only the poll set, rebuilt before each wait, grows with the number of transfers.
+// Blocks are read from the image with pread as they are sent (the page cache keeps that cheap),
+// so no transfer holds a copy.
+//
 // Threads: Start and Stop run on the caller's thread, everything else on the server's own
-// thread; Progress is read under a mutex from any thread.
+// thread; Progress and ProgressOf read under a mutex from any thread.
 #include "firmware/TftpServer.h"
 
 #include <arpa/inet.h>
@@ -47,6 +54,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -168,14 +176,18 @@ struct Session {
   Clock::time_point deadline;
 };
 
+// The wake-up and the listener come first in the poll set, then one entry per running transfer.
+constexpr std::size_t kWakeEntry = 0;
+constexpr std::size_t kListenerEntry = 1;
+constexpr std::size_t kFirstTransferEntry = 2;
+
 class TftpServerImpl final : public TftpServer {
  public:
-  TftpServerImpl(const TftpServerOptions& options, in_addr_t bindAddress, in_addr_t clientAddress,
-                 UniqueFd listener, std::uint16_t port, UniqueFd image, std::uint64_t size,
-                 UniqueFd wake)
+  TftpServerImpl(const TftpServerOptions& options, in_addr_t bindAddress,
+                 const std::vector<in_addr_t>& clients, UniqueFd listener, std::uint16_t port,
+                 UniqueFd image, std::uint64_t size, UniqueFd wake)
       : options_(options),
         bindAddress_(bindAddress),
-        clientAddress_(clientAddress),
         listener_(std::move(listener)),
         port_(port),
         image_(std::move(image)),
@@ -183,15 +195,32 @@ class TftpServerImpl final : public TftpServer {
         wake_(std::move(wake)),
         receiveBuffer_(kReceiveBufferSize),
         payloadBuffer_(kTftpMaxBlockSize) {
-    progress_.size = size;
+    for (const in_addr_t address : clients) {
+      // An address given twice is one device.
+      if (indexOf_.emplace(address, sessions_.size()).second) sessions_.emplace_back();
+    }
+    TftpProgress idle;
+    idle.size = size;
+    progress_.assign(sessions_.size(), idle);
+    pollSet_.reserve(kFirstTransferEntry + sessions_.size());
+    pollOwners_.reserve(sessions_.size());
     thread_ = std::thread([this] { Run(); });
   }
 
   ~TftpServerImpl() override { Stop(); }
 
+  TftpProgress ProgressOf(const std::string& client) const override {
+    in_addr parsed{};
+    if (::inet_pton(AF_INET, client.c_str(), &parsed) != 1) return {};
+    const auto found = indexOf_.find(parsed.s_addr);
+    if (found == indexOf_.end()) return {};
+    std::lock_guard lock(progressMutex_);
+    return progress_[found->second];
+  }
+
   TftpProgress Progress() const override {
     std::lock_guard lock(progressMutex_);
-    return progress_;
+    return progress_.front();
   }
 
   std::uint16_t Port() const override { return port_; }
@@ -209,69 +238,96 @@ class TftpServerImpl final : public TftpServer {
 
  private:
   void Run();
+  int PreparePoll();
   void ReceiveOnListener();
-  void ReceiveOnSession();
-  void HandleRequest(const TftpRequest& request, const Endpoint& from);
-  void HandleAck(std::uint16_t block);
-  void HandleTimeout();
-  void SendWindow();
-  bool SendBlock(std::uint64_t block);
+  // False when nothing was waiting on the device's transfer socket.
+  bool ReceiveOnSession(std::size_t device);
+  void HandleRequest(std::size_t device, const TftpRequest& request, const Endpoint& from);
+  void HandleAck(std::size_t device, std::uint16_t block);
+  void HandleTimeout(std::size_t device);
+  void SendWindow(std::size_t device);
+  bool SendBlock(std::size_t device, std::uint64_t block);
   void SendFromListener(const std::vector<std::uint8_t>& packet, const Endpoint& to);
-  void SendFromSession(const std::vector<std::uint8_t>& packet, const Endpoint& to);
-  // Ends the running transfer; failed unless the last block was acknowledged.
-  void EndSession(bool finished);
-  void SetAcknowledged(std::uint64_t bytes);
+  void SendFromSession(const Session& session, const std::vector<std::uint8_t>& packet,
+                       const Endpoint& to);
+  // Ends the device's running transfer; failed unless the last block was acknowledged.
+  void EndSession(std::size_t device, bool finished);
+  void SetAcknowledged(std::size_t device, std::uint64_t bytes);
 
   const TftpServerOptions options_;
   const in_addr_t bindAddress_;
-  const in_addr_t clientAddress_;
   // Closed by Stop once the thread has ended, so that the port is free at once.
   UniqueFd listener_;
   const std::uint16_t port_;
   UniqueFd image_;
   const std::uint64_t size_;
   const UniqueFd wake_;
+  // Filled by the constructor, read-only afterwards (ProgressOf reads it from any thread).
+  std::unordered_map<in_addr_t, std::size_t> indexOf_;
 
   // Server thread only.
-  std::optional<Session> session_;
+  std::vector<std::optional<Session>> sessions_;  // the running transfer of each device
+  std::vector<pollfd> pollSet_;
+  std::vector<std::size_t> pollOwners_;  // the device of each transfer entry of pollSet_
   std::vector<std::uint8_t> receiveBuffer_;
   std::vector<std::uint8_t> payloadBuffer_;
 
   mutable std::mutex progressMutex_;
-  TftpProgress progress_;
+  std::vector<TftpProgress> progress_;  // by device
   std::mutex stopMutex_;
   std::thread thread_;
 };
 
 void TftpServerImpl::Run() {
   for (;;) {
-    pollfd fds[3] = {{wake_.Get(), POLLIN, 0}, {listener_.Get(), POLLIN, 0}, {-1, POLLIN, 0}};
-    int timeoutMs = -1;
-    if (session_) {
-      fds[2].fd = session_->socket.Get();
-      const auto left = session_->deadline - Clock::now();
-      // Rounded up, so that the wake-up is never early.
-      timeoutMs = static_cast<int>(
-          std::max<std::int64_t>(0, std::chrono::ceil<std::chrono::milliseconds>(left).count()));
-    }
-    const int ready = ::poll(fds, session_ ? 3 : 2, timeoutMs);
+    const int timeoutMs = PreparePoll();
+    const int ready = ::poll(pollSet_.data(), pollSet_.size(), timeoutMs);
     if (ready < 0 && errno != EINTR) break;
-    if (fds[0].revents != 0) break;
-    if (fds[1].revents != 0) ReceiveOnListener();
-    if (session_ && fds[2].revents != 0) ReceiveOnSession();
-    if (session_ && Clock::now() >= session_->deadline) HandleTimeout();
+    if (pollSet_[kWakeEntry].revents != 0) break;
+    const bool request = pollSet_[kListenerEntry].revents != 0;
+    // The transfers before the listener: a request may replace a device's transfer, whose entry
+    // would then name a closed socket.
+    int left = ready - (request ? 1 : 0);
+    for (std::size_t entry = kFirstTransferEntry; left > 0 && entry < pollSet_.size(); ++entry) {
+      if (pollSet_[entry].revents == 0) continue;
+      --left;
+      ReceiveOnSession(pollOwners_[entry - kFirstTransferEntry]);
+    }
+    if (request) ReceiveOnListener();
   }
-  // What the client sent before the stop is taken first, so that a stop that comes with the
-  // last ACK already queued does not fail a finished transfer. Bounded: the client may go on.
-  for (int queued = 0; session_ && queued < kMaxDrainedOnStop; ++queued) {
-    pollfd pending{session_->socket.Get(), POLLIN, 0};
-    if (::poll(&pending, 1, 0) <= 0) break;
-    ReceiveOnSession();
+  // What the clients sent before the stop is taken first, so that a stop that comes with the
+  // last ACK already queued does not fail a finished transfer. Bounded: a client may go on.
+  for (std::size_t device = 0; device < sessions_.size(); ++device) {
+    for (int queued = 0; sessions_[device] && queued < kMaxDrainedOnStop; ++queued) {
+      if (!ReceiveOnSession(device)) break;
+    }
+    if (const auto& session = sessions_[device]) {
+      SendFromSession(*session, EncodeTftpError(TftpErrorCode::NotDefined, "Server stopped"),
+                      session->peer);
+      EndSession(device, false);
+    }
   }
-  if (session_) {
-    SendFromSession(EncodeTftpError(TftpErrorCode::NotDefined, "Server stopped"), session_->peer);
-    EndSession(false);
+}
+
+// Runs the timers that are due, then lists the sockets to wait on. Returns poll's time-out: up
+// to the nearest deadline, none without a transfer.
+int TftpServerImpl::PreparePoll() {
+  pollSet_.assign({{wake_.Get(), POLLIN, 0}, {listener_.Get(), POLLIN, 0}});
+  pollOwners_.clear();
+  const Clock::time_point now = Clock::now();
+  std::optional<Clock::time_point> nearest;
+  for (std::size_t device = 0; device < sessions_.size(); ++device) {
+    const std::optional<Session>& session = sessions_[device];
+    if (session && now >= session->deadline) HandleTimeout(device);
+    if (!session) continue;
+    pollSet_.push_back({session->socket.Get(), POLLIN, 0});
+    pollOwners_.push_back(device);
+    if (!nearest || session->deadline < *nearest) nearest = session->deadline;
   }
+  if (!nearest) return -1;
+  // Rounded up, so that the wake-up is never early.
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(*nearest - Clock::now());
+  return static_cast<int>(std::max<std::int64_t>(0, left.count()));
 }
 
 void TftpServerImpl::ReceiveOnListener() {
@@ -281,7 +337,8 @@ void TftpServerImpl::ReceiveOnListener() {
                                MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &length);
   if (n < 0) return;
   const Endpoint source{from.sin_addr.s_addr, ntohs(from.sin_port)};
-  if (source.address != clientAddress_) return;
+  const auto device = indexOf_.find(source.address);
+  if (device == indexOf_.end()) return;
   const auto packet = DecodeTftp(std::span(receiveBuffer_.data(), static_cast<std::size_t>(n)));
   if (!packet) {
     SendFromListener(EncodeTftpError(TftpErrorCode::IllegalOperation, "Illegal TFTP operation"),
@@ -295,11 +352,13 @@ void TftpServerImpl::ReceiveOnListener() {
                      source);
     return;
   }
-  HandleRequest(*request, source);
+  HandleRequest(device->second, *request, source);
 }
 
-void TftpServerImpl::HandleRequest(const TftpRequest& request, const Endpoint& from) {
-  if (session_ && session_->peer == from) return;  // a repeated RRQ of the running transfer
+void TftpServerImpl::HandleRequest(std::size_t device, const TftpRequest& request,
+                                   const Endpoint& from) {
+  std::optional<Session>& running = sessions_[device];
+  if (running && running->peer == from) return;  // a repeated RRQ of the running transfer
   if (request.write) {
     SendFromListener(EncodeTftpError(TftpErrorCode::AccessViolation, "Access violation"), from);
     return;
@@ -321,10 +380,10 @@ void TftpServerImpl::HandleRequest(const TftpRequest& request, const Endpoint& f
     SendFromListener(EncodeTftpError(TftpErrorCode::NotDefined, "No transfer socket"), from);
     return;
   }
-  if (session_) EndSession(false);
+  if (running) EndSession(device, false);
 
   Negotiated negotiated = Negotiate(request.options, size_, options_.initialTimeout);
-  Session& session = session_.emplace();
+  Session& session = running.emplace();
   session.socket = std::move(socket);
   session.peer = from;
   session.blockSize = negotiated.blockSize;
@@ -334,10 +393,11 @@ void TftpServerImpl::HandleRequest(const TftpRequest& request, const Endpoint& f
   session.lastBlock = size_ / session.blockSize + 1;
   {
     std::lock_guard lock(progressMutex_);
-    progress_.acknowledged = 0;
-    progress_.started = true;
-    progress_.finished = false;
-    progress_.failed = false;
+    TftpProgress& progress = progress_[device];
+    progress.acknowledged = 0;
+    progress.started = true;
+    progress.finished = false;
+    progress.failed = false;
   }
   if (!negotiated.acknowledged.empty()) {
     session.optionAck = EncodeTftpOptionAck(negotiated.acknowledged);
@@ -345,44 +405,47 @@ void TftpServerImpl::HandleRequest(const TftpRequest& request, const Endpoint& f
     session.transmissions = 1;
     session.wait = session.timeout;
     session.deadline = Clock::now() + session.wait;
-    SendFromSession(session.optionAck, session.peer);
+    SendFromSession(session, session.optionAck, session.peer);
     return;
   }
-  SendWindow();
+  SendWindow(device);
 }
 
-void TftpServerImpl::ReceiveOnSession() {
-  Session& session = *session_;
+bool TftpServerImpl::ReceiveOnSession(std::size_t device) {
+  const Session& session = *sessions_[device];
   sockaddr_in from{};
   socklen_t length = sizeof from;
   const ssize_t n = ::recvfrom(session.socket.Get(), receiveBuffer_.data(), receiveBuffer_.size(),
                                MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &length);
-  if (n < 0) return;
+  if (n < 0) return false;
   const Endpoint source{from.sin_addr.s_addr, ntohs(from.sin_port)};
-  if (source.address != clientAddress_) return;
+  const bool fromPeer = source == session.peer;
+  if (!fromPeer && !indexOf_.contains(source.address)) return true;
   const auto packet = DecodeTftp(std::span(receiveBuffer_.data(), static_cast<std::size_t>(n)));
-  if (source != session.peer) {
+  if (!fromPeer) {
     if (!packet || !std::holds_alternative<TftpError>(*packet)) {
-      SendFromSession(EncodeTftpError(TftpErrorCode::UnknownTransferId, "Unknown transfer ID"),
+      SendFromSession(session,
+                      EncodeTftpError(TftpErrorCode::UnknownTransferId, "Unknown transfer ID"),
                       source);
     }
-    return;
+    return true;
   }
-  if (!packet) return;
+  if (!packet) return true;
   if (const auto* ack = std::get_if<TftpAck>(&*packet)) {
-    HandleAck(ack->block);
+    HandleAck(device, ack->block);
   } else if (std::holds_alternative<TftpError>(*packet)) {
-    EndSession(false);  // the client gave up, or refused the OACK (ERROR 8)
+    EndSession(device, false);  // the client gave up, or refused the OACK (ERROR 8)
   }
+  return true;
 }
 
-void TftpServerImpl::HandleAck(std::uint16_t block) {
-  Session& session = *session_;
+void TftpServerImpl::HandleAck(std::size_t device, std::uint16_t block) {
+  Session& session = *sessions_[device];
   if (session.awaitingOptionAck) {
     if (block != 0) return;
     session.awaitingOptionAck = false;
     session.optionAck.clear();
-    SendWindow();
+    SendWindow(device);
     return;
   }
   // The block numbers of acknowledged..lastSent are distinct modulo 65536 (a window holds at
@@ -393,51 +456,52 @@ void TftpServerImpl::HandleAck(std::uint16_t block) {
       static_cast<std::uint16_t>(block - static_cast<std::uint16_t>(acknowledgedBefore));
   if (distance == 0 || distance > session.lastSent - acknowledgedBefore) return;
   const std::uint64_t acknowledged = acknowledgedBefore + distance;
-  SetAcknowledged(std::min<std::uint64_t>(acknowledged * session.blockSize, size_));
+  SetAcknowledged(device, std::min<std::uint64_t>(acknowledged * session.blockSize, size_));
   if (acknowledged == session.lastBlock) {
-    EndSession(true);
+    EndSession(device, true);
     return;
   }
   // After an ACK inside the window the client lost the blocks after it: go on from there.
   session.firstUnacknowledged = acknowledged + 1;
-  SendWindow();
+  SendWindow(device);
 }
 
-void TftpServerImpl::HandleTimeout() {
-  Session& session = *session_;
+void TftpServerImpl::HandleTimeout(std::size_t device) {
+  Session& session = *sessions_[device];
   if (session.transmissions >= options_.maxTransmissions) {
-    SendFromSession(EncodeTftpError(TftpErrorCode::NotDefined, "Transfer timed out"), session.peer);
-    EndSession(false);
+    SendFromSession(session, EncodeTftpError(TftpErrorCode::NotDefined, "Transfer timed out"),
+                    session.peer);
+    EndSession(device, false);
     return;
   }
   ++session.transmissions;
   session.wait = std::min(session.wait * 2, session.timeout * 8);
   session.deadline = Clock::now() + session.wait;
   if (session.awaitingOptionAck) {
-    SendFromSession(session.optionAck, session.peer);
+    SendFromSession(session, session.optionAck, session.peer);
     return;
   }
   for (std::uint64_t block = session.firstUnacknowledged; block <= session.lastSent; ++block) {
-    if (!SendBlock(block)) return;
+    if (!SendBlock(device, block)) return;
   }
 }
 
 // Sends firstUnacknowledged and the blocks after it, up to the window or the last block.
-void TftpServerImpl::SendWindow() {
-  Session& session = *session_;
+void TftpServerImpl::SendWindow(std::size_t device) {
+  Session& session = *sessions_[device];
   session.lastSent =
       std::min(session.firstUnacknowledged + session.windowSize - 1, session.lastBlock);
   session.transmissions = 1;
   session.wait = session.timeout;
   session.deadline = Clock::now() + session.wait;
   for (std::uint64_t block = session.firstUnacknowledged; block <= session.lastSent; ++block) {
-    if (!SendBlock(block)) return;
+    if (!SendBlock(device, block)) return;
   }
 }
 
 // False when the image could not be read; the transfer has then ended.
-bool TftpServerImpl::SendBlock(std::uint64_t block) {
-  Session& session = *session_;
+bool TftpServerImpl::SendBlock(std::size_t device, std::uint64_t block) {
+  const Session& session = *sessions_[device];
   const std::uint64_t offset = (block - 1) * session.blockSize;
   const std::size_t length =
       static_cast<std::size_t>(std::min<std::uint64_t>(session.blockSize, size_ - offset));
@@ -447,14 +511,16 @@ bool TftpServerImpl::SendBlock(std::uint64_t block) {
                               static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      SendFromSession(EncodeTftpError(TftpErrorCode::NotDefined, "Read error"), session.peer);
-      EndSession(false);
+      SendFromSession(session, EncodeTftpError(TftpErrorCode::NotDefined, "Read error"),
+                      session.peer);
+      EndSession(device, false);
       return false;
     }
     done += static_cast<std::size_t>(n);
   }
   // Block numbers wrap from 65535 to 0.
   SendFromSession(
+      session,
       EncodeTftpData(static_cast<std::uint16_t>(block), std::span(payloadBuffer_.data(), length)),
       session.peer);
   return true;
@@ -467,26 +533,28 @@ void TftpServerImpl::SendFromListener(const std::vector<std::uint8_t>& packet, c
            reinterpret_cast<const sockaddr*>(&address), sizeof address);
 }
 
-void TftpServerImpl::SendFromSession(const std::vector<std::uint8_t>& packet, const Endpoint& to) {
+void TftpServerImpl::SendFromSession(const Session& session,
+                                     const std::vector<std::uint8_t>& packet, const Endpoint& to) {
   const sockaddr_in address = ToSockaddr(to);
-  ::sendto(session_->socket.Get(), packet.data(), packet.size(), 0,
+  ::sendto(session.socket.Get(), packet.data(), packet.size(), 0,
            reinterpret_cast<const sockaddr*>(&address), sizeof address);
 }
 
-void TftpServerImpl::EndSession(bool finished) {
-  session_.reset();
+void TftpServerImpl::EndSession(std::size_t device, bool finished) {
+  sessions_[device].reset();
   std::lock_guard lock(progressMutex_);
+  TftpProgress& progress = progress_[device];
   if (finished) {
-    progress_.acknowledged = size_;
-    progress_.finished = true;
+    progress.acknowledged = size_;
+    progress.finished = true;
   } else {
-    progress_.failed = true;
+    progress.failed = true;
   }
 }
 
-void TftpServerImpl::SetAcknowledged(std::uint64_t bytes) {
+void TftpServerImpl::SetAcknowledged(std::size_t device, std::uint64_t bytes) {
   std::lock_guard lock(progressMutex_);
-  progress_.acknowledged = bytes;
+  progress_[device].acknowledged = bytes;
 }
 
 bool ParseAddress(const std::string& text, in_addr_t* address) {
@@ -512,9 +580,15 @@ std::unique_ptr<TftpServer> TftpServer::Start(const TftpServerOptions& options,
   if (!ParseAddress(options.bindAddress, &bindAddress)) {
     return fail("invalid bind address \"" + options.bindAddress + "\"");
   }
-  in_addr_t clientAddress = 0;
-  if (options.clientAddress.empty() || !ParseAddress(options.clientAddress, &clientAddress)) {
-    return fail("invalid client address \"" + options.clientAddress + "\"");
+  if (options.clientAddresses.empty()) return fail("invalid client address: none given");
+  std::vector<in_addr_t> clients;
+  clients.reserve(options.clientAddresses.size());
+  for (const std::string& client : options.clientAddresses) {
+    in_addr parsed{};
+    if (::inet_pton(AF_INET, client.c_str(), &parsed) != 1) {
+      return fail("invalid client address \"" + client + "\"");
+    }
+    clients.push_back(parsed.s_addr);
   }
   if (options.initialTimeout.count() <= 0 || options.maxTransmissions < 1) {
     return fail("invalid retransmission settings");
@@ -539,8 +613,8 @@ std::unique_ptr<TftpServer> TftpServer::Start(const TftpServerOptions& options,
   if (!wake.Valid()) return fail(SystemError("cannot create an eventfd"));
 
   return std::make_unique<TftpServerImpl>(
-      options, bindAddress, clientAddress, std::move(listener), ntohs(local.sin_port),
-      std::move(image), static_cast<std::uint64_t>(status.st_size), std::move(wake));
+      options, bindAddress, clients, std::move(listener), ntohs(local.sin_port), std::move(image),
+      static_cast<std::uint64_t>(status.st_size), std::move(wake));
 }
 
 }  // namespace kelvo::firmware
