@@ -390,7 +390,30 @@ AgentReply ApDevice::HandleSet(const SnmpPdu& request, SimTime now) {
   for (std::size_t i = 0; i < variables.size(); ++i) {
     reply.variables[i].value = Apply(variables[i], request.variables[i].value, now, reply);
   }
+  // It boots with everything the set wrote, whatever the order of the variables.
+  if (reply.restarted) Restart(now);
   return reply;
+}
+
+void ApDevice::Restart(SimTime now) {
+  countersZero_ = now;
+  if (rfTest_.running != 0) RunTestCommand(rfTest_.running + kStopOffset, now);
+  for (RegisterBank& bank : registers_) bank.chip = bank.flash;
+  // With DHCP on, the server hands it the address it had.
+  const SnmpValue& dhcp = values_[Slot(Variable::DhcpClient)];
+  const SnmpValue& ip = values_[Slot(Variable::IpAddress)];
+  if (dhcp.tag == ValueTag::Integer && dhcp.integer == 2 && ip.tag == ValueTag::IpAddress &&
+      ip.bytes.size() == 4) {
+    address_ = static_cast<std::uint32_t>(ip.bytes[0]) << 24 |
+               static_cast<std::uint32_t>(ip.bytes[1]) << 16 |
+               static_cast<std::uint32_t>(ip.bytes[2]) << 8 | ip.bytes[3];
+  }
+}
+
+void ApDevice::InstallFirmware(std::string version) {
+  identity_.firmware = std::move(version);
+  values_[Slot(Variable::SystemDescription)] =
+      SnmpValue::Text(std::string(kDescriptionPrefix) + identity_.firmware);
 }
 
 SnmpValue ApDevice::Apply(Variable variable, const SnmpValue& value, SimTime now,
@@ -399,14 +422,9 @@ SnmpValue ApDevice::Apply(Variable variable, const SnmpValue& value, SimTime now
   switch (variable) {
     case Variable::SystemRestart:
       stored = value;
-      // A full reset starts the traffic counters from zero; a restart of the wireless
-      // settings (2) leaves them.
-      if (value.integer == 1) {
-        countersZero_ = now;
-        // The radio boots idle, with the registers it keeps in flash.
-        if (rfTest_.running != 0) RunTestCommand(rfTest_.running + kStopOffset, now);
-        for (RegisterBank& bank : registers_) bank.chip = bank.flash;
-      }
+      // A full reset happens once the whole set is applied; a restart of the wireless
+      // settings (2) changes nothing here.
+      if (value.integer == 1) reply.restarted = true;
       return value;
     case Variable::LoadDefault: {
       // Factory settings everywhere, for the firmware and domain the device was made with; it

@@ -45,6 +45,8 @@ struct AgentReply {
   std::vector<VarBind> variables;
   // Set by an accepted password change: becomes the write community once the reply is out.
   std::optional<std::string> newWriteCommunity;
+  // Set by an accepted full restart (SystemRestart 1), which has been carried out.
+  bool restarted = false;
 };
 
 class ApDevice {
@@ -54,7 +56,14 @@ class ApDevice {
            FactoryIdentity identity = {});
 
   int Number() const { return number_; }
+  // The address it answers at; a full restart may change it.
   std::uint32_t Address() const { return address_; }
+
+  // A full restart: the traffic counters start from zero, the radio boots idle with the
+  // registers it keeps in flash, and a fixed IpAddress (DhcpClient 2) becomes its address.
+  void Restart(SimTime now);
+  // Runs `version` from now on, also after LoadDefault.
+  void InstallFirmware(std::string version);
 
   // Whether the agent answers this request at all. GetRequest: the read or the write
   // community; SetRequest: any community (a wrong one is refused with an error reply).

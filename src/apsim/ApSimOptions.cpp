@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ApSimOptions.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "util/Parse.h"
@@ -12,6 +13,8 @@ constexpr int kMaxCount = 1000;
 // A reply stays within one datagram.
 constexpr long kMaxVarbindDelta = 64;
 constexpr long kMaxOctetsDelta = 1024;
+constexpr long kMaxRebootMs = 3'600'000;
+constexpr std::size_t kMaxFirmwareVersion = 32;
 
 using util::ParseInteger;
 
@@ -59,6 +62,15 @@ std::vector<std::string_view> SplitWords(std::string_view text) {
     position = end == std::string_view::npos ? text.size() : end;
   }
   return words;
+}
+
+std::optional<std::size_t> ParseAp(std::string_view text, const ApSimulator& simulator) {
+  if (const auto number = ParseInteger<int>(text)) {
+    if (*number < 1 || static_cast<std::size_t>(*number) > simulator.Count()) return std::nullopt;
+    return static_cast<std::size_t>(*number - 1);
+  }
+  const auto address = ParseIpv4(text);
+  return address ? simulator.FindByAddress(*address) : std::nullopt;
 }
 
 std::optional<std::size_t> ParseAp(std::string_view text, const SimulatorSettings& settings) {
@@ -195,6 +207,17 @@ std::optional<std::pair<std::chrono::milliseconds, int>> ParseTftpRetry(std::str
   return std::make_pair(std::chrono::milliseconds(*wait), *count);
 }
 
+std::optional<std::chrono::milliseconds> ParseRebootTime(std::string_view ms) {
+  const auto time = ParseInteger<long>(ms);
+  if (!time || *time < 0 || *time > kMaxRebootMs) return std::nullopt;
+  return std::chrono::milliseconds(*time);
+}
+
+bool IsFirmwareVersion(std::string_view text) {
+  return !text.empty() && text.size() <= kMaxFirmwareVersion &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c > ' ' && c < 0x7F; });
+}
+
 ParsedOptions ParseProgramOptions(std::span<const std::string_view> arguments) {
   ProgramOptions options;
   std::vector<std::pair<std::string_view, std::string_view>> faultTexts;
@@ -271,6 +294,13 @@ ParsedOptions ParseProgramOptions(std::span<const std::string_view> arguments) {
       const auto retry = ParseTftpRetry("1", value);
       if (!retry) return Failure(bad);
       options.simulator.tftp.tries = retry->second;
+    } else if (name == "--reboot-ms") {
+      const auto time = ParseRebootTime(value);
+      if (!time) return Failure(bad);
+      options.simulator.rebootTime = *time;
+    } else if (name == "--upgrade-firmware") {
+      if (!IsFirmwareVersion(value)) return Failure(bad);
+      options.simulator.upgradeFirmware = std::string(value);
     } else if (name == "--image-dir") {
       if (value.empty()) return Failure(bad);
       options.imageDirectory = std::string(value);
@@ -334,6 +364,10 @@ Simulated 802.11b access points answering SNMPv1 on one UDP socket.
   --tftp-timeout MS  wait before a TFTP packet is sent again (default 1000)
   --tftp-tries N     times a TFTP packet is sent before giving up (default 5)
   --image-dir DIR    write each downloaded image to DIR/<ap address>.dlf
+  --upgrade-firmware VERSION
+                     the firmware an access point runs after its next successful
+                     download (default: the one it ran)
+  --reboot-ms MS     how long a restart keeps an access point silent (default 0)
   --help             show this text
   --version          print the version and end
 
@@ -346,6 +380,7 @@ Prints "ready port=P" once the socket is bound, then reads commands on stdin:
   password <ap> <text>     table <ap>     set-table <ap> [<12 hex digits> ...]
   tftp-options <ap|all> none|<option> ...  (blksize=N windowsize=N timeout=S tsize)
   tftp-retry <ap|all> <ms> <tries>         tftp-port <ap|all> <port>
+  upgrade-firmware <ap|all> <version>      reboot-ms <ap|all> <ms>
   image <ap>   the last download: state, bytes, sha256, file, reason (tab-separated;
                state none|fetching|done|failed, "-" for an empty field)
   quit
@@ -367,6 +402,12 @@ A SetRequest of UpgradeServerAddress with the write community makes the access p
 "application.dlf" by TFTP (octet mode) from the address set, at the TFTP port. The set is
 answered when the download has ended: as usual when the whole image arrived, with genErr (5)
 when it failed. Another such set while a download runs is refused with genErr.
+
+A full restart (SystemRestart 1, carried out under ignore-reset too) and the reboot after a
+successful download keep the access point silent for the reboot time (requests are logged,
+not answered). At either, with DhcpClient 2 (disabled), it moves to its IpAddress: the
+answer to the restart still leaves from the old address, then only the new one is answered.
+After a download it runs the --upgrade-firmware version, if set, also after LoadDefault.
 
 Each access point runs the manufacturing tests: RfTestCommand 1..4 starts a test (continuous
 TX, packet TX, packet RX, carrier) and the code + 128 stops it; a start while another test

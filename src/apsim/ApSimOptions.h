@@ -43,8 +43,10 @@ struct ParsedOptions {
 ParsedOptions ParseProgramOptions(std::span<const std::string_view> arguments);
 std::string_view UsageText();
 
-// An access point given by its 1-based number or its address; the 0-based index.
+// An access point given by its 1-based number or its address; the 0-based index. The first
+// knows the addresses the access points start at, the second the ones they answer at now.
 std::optional<std::size_t> ParseAp(std::string_view text, const SimulatorSettings& settings);
+std::optional<std::size_t> ParseAp(std::string_view text, const ApSimulator& simulator);
 
 // A fault in words: none | silent | ignore-reset | delay <ms> | error <status> [<index>] |
 // drop <percent> | varbinds <+-n> | wrong-type | octets <+-n> | from <address> |
@@ -59,6 +61,12 @@ std::optional<std::vector<firmware::TftpOption>> ParseTftpOptions(
 // The retransmission wait in ms (1..60000) and the number of tries (1..100).
 std::optional<std::pair<std::chrono::milliseconds, int>> ParseTftpRetry(std::string_view ms,
                                                                         std::string_view tries);
+
+// How long a restart keeps an access point silent: 0..3600000 ms.
+std::optional<std::chrono::milliseconds> ParseRebootTime(std::string_view ms);
+
+// A firmware version as the description shows it: 1..32 printable characters, no spaces.
+bool IsFirmwareVersion(std::string_view text);
 
 std::vector<std::string_view> SplitWords(std::string_view text);
 

@@ -262,7 +262,7 @@ class Server {
   Server(const ProgramOptions& options, const SimulatorSettings& settings, int socket,
          std::vector<TestPortSocket> testPorts)
       : simulator_(settings),
-        control_(simulator_, settings),
+        control_(simulator_),
         socket_(socket),
         testPorts_(std::move(testPorts)),
         imageDirectory_(options.imageDirectory) {
@@ -412,6 +412,7 @@ class Server {
                                      ? std::string()
                                      : WriteImage(imageDirectory_, reply.from, fetch.Image());
         simulator_.UpgradeSucceeded(reply.ap, fetch.Image(), file);
+        reply.restarts = true;
       } else {
         simulator_.UpgradeFailed(reply.ap, fetch.FailureReason(), fetch.Image().size());
         reply.packet = std::move(reply.upgrade->failurePacket);
@@ -426,7 +427,7 @@ class Server {
 
   void Send(const OutgoingReply& reply) {
     SendReply(socket_, reply);
-    simulator_.ReplySent(reply);
+    simulator_.ReplySent(reply, Now());
   }
 
   void SendDue() {

@@ -61,7 +61,7 @@ ApSimulator::ApSimulator(const SimulatorSettings& settings)
     ApDevice device = settings.vary
                           ? MakeVariedDevice(i + 1, address, settings.password, settings.seed)
                           : ApDevice(i + 1, address, settings.password);
-    aps_.push_back(Ap{std::move(device), Fault{}, {}, 0, settings.tftp, {}, 0, {}});
+    aps_.emplace_back(std::move(device), settings);
   }
 }
 
@@ -192,6 +192,7 @@ std::optional<OutgoingReply> ApSimulator::Answer(std::size_t index, const SnmpPd
   // Every request that reaches an access point is logged, including those it then ignores.
   Record(ap, request);
 
+  if (now < ap.upAgain) return std::nullopt;
   if (!RebootLetsThrough(ap, now)) return std::nullopt;
   const Fault& fault = ap.fault;
   if (fault.kind == Fault::Kind::Silent) return std::nullopt;
@@ -201,6 +202,8 @@ std::optional<OutgoingReply> ApSimulator::Answer(std::size_t index, const SnmpPd
   }
 
   const auto upgradeAt = UpgradeServerAddressAt(request, ap.device);
+  // The reply leaves from here even when a restart moves the device.
+  const std::uint32_t address = ap.device.Address();
   std::optional<AgentReply> answer;
   if (fault.kind == Fault::Kind::Error) {
     if (ap.device.Answers(request)) {
@@ -219,6 +222,7 @@ std::optional<OutgoingReply> ApSimulator::Answer(std::size_t index, const SnmpPd
     answer = ap.device.Handle(request, now);
   }
   if (!answer) return std::nullopt;
+  if (answer->restarted) Restarted(ap, now);
   if (fault.kind == Fault::Kind::IgnoreReset && request.type == PduType::SetRequest &&
       std::any_of(request.variables.begin(), request.variables.end(), [](const auto& bind) {
         return FormatObjectId(bind.name) == mib::FullOid(mib::Variable::SystemRestart);
@@ -254,7 +258,7 @@ std::optional<OutgoingReply> ApSimulator::Answer(std::size_t index, const SnmpPd
 
   OutgoingReply reply;
   reply.ap = index;
-  reply.from = fault.kind == Fault::Kind::From ? fault.replyFrom : ap.device.Address();
+  reply.from = fault.kind == Fault::Kind::From ? fault.replyFrom : address;
   reply.to = source;
   reply.toPort = sourcePort;
   reply.packet = std::move(*packet);
@@ -283,9 +287,14 @@ bool ApSimulator::TestDatagramReceived(std::uint32_t destination) {
   return ap && aps_[*ap].device.TestDatagramReceived();
 }
 
-void ApSimulator::ReplySent(const OutgoingReply& reply) {
-  if (reply.newWriteCommunity && reply.ap < aps_.size()) {
-    aps_[reply.ap].device.SetWriteCommunity(*reply.newWriteCommunity);
+void ApSimulator::ReplySent(const OutgoingReply& reply, SimTime now) {
+  if (reply.ap >= aps_.size()) return;
+  Ap& ap = aps_[reply.ap];
+  if (reply.newWriteCommunity) ap.device.SetWriteCommunity(*reply.newWriteCommunity);
+  if (reply.restarts) {
+    if (ap.upgradeFirmware) ap.device.InstallFirmware(*ap.upgradeFirmware);
+    ap.device.Restart(now);
+    Restarted(ap, now);
   }
 }
 

@@ -74,6 +74,9 @@ struct OutgoingReply {
   std::vector<std::uint8_t> packet;
   std::chrono::milliseconds delay{0};
   std::optional<std::string> newWriteCommunity;  // apply with ReplySent
+  // The answer to a download that succeeded: once it is out (ReplySent), the access point
+  // reboots into the new image.
+  bool restarts = false;
   // When set, hold the reply until the download has ended; then send `packet` if the whole
   // image arrived, else upgrade->failurePacket.
   std::optional<UpgradeFetch> upgrade;
@@ -109,6 +112,11 @@ struct SimulatorSettings {
   // Destinations that every access point answers.
   std::vector<std::uint32_t> broadcastAddresses = {0xFFFFFFFF, 0x7FFFFFFF};
   TftpClientSettings tftp;  // every access point's firmware download, until changed
+  // How long every access point stays silent when it restarts, until changed.
+  std::chrono::milliseconds rebootTime{0};
+  // The firmware every access point runs after its next successful download; nullopt: the
+  // one it runs now.
+  std::optional<std::string> upgradeFirmware;
 };
 
 class ApSimulator {
@@ -120,8 +128,9 @@ class ApSimulator {
   std::vector<OutgoingReply> HandleDatagram(std::span<const std::uint8_t> packet,
                                             std::uint32_t destination, std::uint32_t source,
                                             std::uint16_t sourcePort, SimTime now);
-  // To be called once a reply has been sent (or given up): completes a password change.
-  void ReplySent(const OutgoingReply& reply);
+  // To be called once a reply has been sent (or given up): completes a password change or
+  // reboots after a download.
+  void ReplySent(const OutgoingReply& reply, SimTime now);
   // A datagram to the test port (65535) of `destination`: the access point with that address
   // counts it while its packet RX test runs. Returns whether it was counted.
   bool TestDatagramReceived(std::uint32_t destination);
@@ -129,6 +138,7 @@ class ApSimulator {
   std::size_t Count() const { return aps_.size(); }
   ApDevice& Device(std::size_t ap) { return aps_[ap].device; }
   const ApDevice& Device(std::size_t ap) const { return aps_[ap].device; }
+  // The access point that answers at `address` now.
   std::optional<std::size_t> FindByAddress(std::uint32_t address) const;
 
   // Replaces the access point's fault; a Reboot fault counts its requests from here.
@@ -137,6 +147,14 @@ class ApSimulator {
 
   void SetTftpSettings(std::size_t ap, const TftpClientSettings& tftp) { aps_[ap].tftp = tftp; }
   const TftpClientSettings& TftpSettingsOf(std::size_t ap) const { return aps_[ap].tftp; }
+
+  // A full restart (SystemRestart 1, also when ignore-reset keeps it unanswered) and the
+  // reboot after a successful download keep the access point silent this long: it logs the
+  // requests it receives but answers none. Its IP settings take effect at either.
+  void SetRebootTime(std::size_t ap, std::chrono::milliseconds time) { aps_[ap].rebootTime = time; }
+  void SetUpgradeFirmware(std::size_t ap, std::optional<std::string> version) {
+    aps_[ap].upgradeFirmware = std::move(version);
+  }
 
   // The firmware download. While one runs, a further UpgradeServerAddress set to the same
   // access point is refused with genErr and changes nothing.
@@ -151,6 +169,12 @@ class ApSimulator {
 
  private:
   struct Ap {
+    Ap(ApDevice deviceValue, const SimulatorSettings& settings)
+        : device(std::move(deviceValue)),
+          tftp(settings.tftp),
+          rebootTime(settings.rebootTime),
+          upgradeFirmware(settings.upgradeFirmware) {}
+
     ApDevice device;
     Fault fault;
     std::deque<LogEntry> log;
@@ -159,7 +183,12 @@ class ApSimulator {
     UpgradeRecord upgrade;
     int rebootRequests = 0;             // requests seen since the Reboot fault was set
     std::optional<SimTime> rebootDown;  // when the Reboot fault made it go silent
+    std::chrono::milliseconds rebootTime{0};
+    std::optional<std::string> upgradeFirmware;
+    SimTime upAgain = SimTime::min();  // until then it is restarting
   };
+
+  void Restarted(Ap& ap, SimTime now) { ap.upAgain = now + ap.rebootTime; }
 
   // Applies a Reboot fault to one more request; false when the request goes unanswered.
   static bool RebootLetsThrough(Ap& ap, SimTime now);

@@ -85,9 +85,10 @@ std::vector<std::string> ControlChannel::Execute(std::string_view line, SimTime 
   // Commands that accept "all".
   std::vector<std::size_t> aps;
   if (words[1] == "all" &&
-      (command == "fault" || command == "clear-log" || command.starts_with("tftp-"))) {
+      (command == "fault" || command == "clear-log" || command.starts_with("tftp-") ||
+       command == "reboot-ms" || command == "upgrade-firmware")) {
     for (std::size_t i = 0; i < simulator_.Count(); ++i) aps.push_back(i);
-  } else if (const auto ap = ParseAp(words[1], settings_)) {
+  } else if (const auto ap = ParseAp(words[1], simulator_)) {
     aps.push_back(*ap);
   } else {
     return Error("no access point " + std::string(words[1]));
@@ -186,6 +187,17 @@ std::vector<std::string> ControlChannel::Execute(std::string_view line, SimTime 
       tftp.port = port;
       simulator_.SetTftpSettings(each, tftp);
     }
+    return {"ok"};
+  }
+  if (command == "reboot-ms" && words.size() == 3) {
+    const auto time = ParseRebootTime(words[2]);
+    if (!time) return Error("bad time; use <ms 0..3600000>");
+    for (const std::size_t each : aps) simulator_.SetRebootTime(each, *time);
+    return {"ok"};
+  }
+  if (command == "upgrade-firmware" && words.size() == 3) {
+    if (!IsFirmwareVersion(words[2])) return Error("bad version " + std::string(words[2]));
+    for (const std::size_t each : aps) simulator_.SetUpgradeFirmware(each, std::string(words[2]));
     return {"ok"};
   }
   if (command == "image" && words.size() == 2) {

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The simulator's control commands, one per line (normally from stdin): faults, the request
 // log, direct reads and writes of an access point's values, its password and its authorised
-// table, its firmware download settings and the image it downloaded. Every command's output ends
-// with a line "ok" or "error <reason>".
+// table, its firmware download settings, the image it downloaded, the firmware it installs and
+// how long it reboots. Every command's output ends with a line "ok" or "error <reason>".
 #pragma once
 
 #include <string>
@@ -15,8 +15,8 @@ namespace kelvo::apsim {
 
 class ControlChannel {
  public:
-  ControlChannel(ApSimulator& simulator, SimulatorSettings settings)
-      : simulator_(simulator), settings_(std::move(settings)) {}
+  // Access points are named by number or by the address they answer at now.
+  explicit ControlChannel(ApSimulator& simulator) : simulator_(simulator) {}
 
   // Runs one command line (without its line end) and returns its output lines.
   std::vector<std::string> Execute(std::string_view line, SimTime now);
@@ -24,7 +24,6 @@ class ControlChannel {
 
  private:
   ApSimulator& simulator_;
-  SimulatorSettings settings_;  // to resolve access point numbers and addresses
   bool quit_ = false;
 };
 

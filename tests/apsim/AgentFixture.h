@@ -27,7 +27,7 @@ class AgentFixture : public ::testing::Test {
   Message Exchange(const std::vector<std::uint8_t>& packet, std::uint32_t destination = kAp1) {
     const auto replies = Send(packet, destination);
     if (replies.size() != 1) throw std::runtime_error("expected exactly one reply");
-    simulator.ReplySent(replies[0]);
+    simulator.ReplySent(replies[0], now);
     auto message = ParseMessage(replies[0].packet);
     if (!message) throw std::runtime_error("reply does not parse");
     return *message;

@@ -256,7 +256,7 @@ TEST_F(ApSimDevice, NewPasswordBecomesTheWriteCommunityOnceTheReplyIsSent) {
   EXPECT_EQ(ParseMessage(replies[0].packet)->errorStatus, 0);
   // Until the reply has left, the old password still writes.
   EXPECT_EQ(Set({Int("Channel", 3)}, "admin").errorStatus, 0);
-  simulator.ReplySent(replies[0]);
+  simulator.ReplySent(replies[0], now);
   EXPECT_EQ(Set({Int("Channel", 4)}, "admin").errorStatus, kNoSuchName);
   EXPECT_EQ(Set({Int("Channel", 5)}, "s3cret").errorStatus, 0);
   EXPECT_EQ(Exchange(GetRequest("s3cret", {Null("Channel")})).variables[0].integer, 5);

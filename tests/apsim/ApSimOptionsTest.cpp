@@ -93,7 +93,8 @@ TEST(ApSimOptions, FirmwareDownloadOptions) {
   EXPECT_TRUE(defaults.options->imageDirectory.empty());
 
   const auto all = Parse({"--tftp-port", "6969", "--tftp-options=blksize=1428,windowsize=16,tsize",
-                          "--tftp-timeout", "200", "--tftp-tries=2", "--image-dir", "/tmp/img"});
+                          "--tftp-timeout", "200", "--tftp-tries=2", "--image-dir", "/tmp/img",
+                          "--reboot-ms=2500", "--upgrade-firmware", "1.1.0b"});
   ASSERT_TRUE(all.options) << all.error;
   const TftpClientSettings& tftp = all.options->simulator.tftp;
   EXPECT_EQ(tftp.port, 6969);
@@ -102,6 +103,8 @@ TEST(ApSimOptions, FirmwareDownloadOptions) {
   EXPECT_EQ(tftp.timeout, std::chrono::milliseconds(200));
   EXPECT_EQ(tftp.tries, 2);
   EXPECT_EQ(all.options->imageDirectory, "/tmp/img");
+  EXPECT_EQ(all.options->simulator.rebootTime.count(), 2500);
+  EXPECT_EQ(all.options->simulator.upgradeFirmware, "1.1.0b");
 }
 
 TEST(ApSimOptions, RefusesWhatItCannotUse) {
@@ -125,6 +128,8 @@ TEST(ApSimOptions, RefusesWhatItCannotUse) {
       {"--tftp-tries", "101"},
       {"--image-dir="},
       {"--vary=yes"},
+      {"--reboot-ms", "-1"},
+      {"--upgrade-firmware", "1.0 beta"},
   };
   for (const auto& arguments : bad) {
     const auto parsed = Parse(arguments);

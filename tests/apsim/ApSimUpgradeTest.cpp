@@ -283,6 +283,20 @@ TEST_F(ApSimUpgrade, FailedDownloadsAndFaultsGetTheirErrorStatus) {
   EXPECT_FALSE(listen_.Receive(100));
 }
 
+TEST_F(ApSimUpgrade, OnlyASuccessfulDownloadRebootsIntoTheChosenFirmware) {
+  sim_.Command("upgrade-firmware 1 2.1.0");
+  for (const bool served : {false, true}) {
+    SetServerAddress(0, served ? 2 : 1);
+    const auto transfer = Accept();
+    if (served) Serve(*transfer, Image(700), 512, 1);
+    if (!served) transfer->Send(firmware::EncodeTftpError(TftpErrorCode::FileNotFound, "no"));
+    ASSERT_EQ(Reply(2000).value().errorStatus, served ? 0 : 5);
+    manager_.SendTo(GetRequest("tundra", {Null("SystemDescription")}, 3), sim_.Address(0),
+                    sim_.Port());
+    EXPECT_TRUE(Reply(2000).value().variables.at(0).Text().ends_with(served ? "2.1.0" : "1.0.4"));
+  }
+}
+
 TEST(ApSimUpgradeTftpdHpa, DebianTftpdHpaServesTwoAccessPointsAtOnce) {
   const std::string server = "/usr/sbin/in.tftpd";
   if (::access(server.c_str(), X_OK) != 0) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Addressing, broadcast, faults and the request log of the simulated access points.
 #include "AgentFixture.h"
+#include "ControlChannel.h"
 #include "mib/MibVariables.h"
 
 namespace kelvo::test {
@@ -162,6 +163,67 @@ TEST_F(ApSimulator, RebootAnswersNRequestsThenIsSilentUntilItIsBack) {
   EXPECT_TRUE(Send(request).empty());
   simulator.SetFault(0, Fault{});
   EXPECT_EQ(Send(request).size(), 1u);
+}
+
+// At a full restart with DHCP off the device moves to its IpAddress, for every way to reach it.
+TEST_F(ApSimulator, AFullRestartMovesTheDeviceToItsFixedAddress) {
+  const Binding newAddress = Ip("IpAddress", 127, 0, 0, 9);
+  struct Case {
+    std::vector<Binding> settings, restart;  // written before the restart; the restart
+    bool ignoreReset, moves;
+  };
+  const Case cases[] = {
+      {{Int("DhcpClient", 2), newAddress}, {Int("SystemRestart", 1)}, false, true},
+      {{newAddress}, {Int("SystemRestart", 1)}, true, true},
+      {{Int("DhcpClient", 1), newAddress}, {Int("SystemRestart", 1)}, false, false},
+      {{newAddress}, {Int("SystemRestart", 2)}, false, false},
+      {{Int("Channel", 6)}, {Int("SystemRestart", 1), newAddress}, false, true},
+  };
+  const auto get = GetRequest("tundra", {Null("Channel")});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    simulator = apsim::ApSimulator{apsim::SimulatorSettings{}};
+    ASSERT_EQ(Set(c.settings).errorStatus, 0);
+    EXPECT_TRUE(Send(get, 0x7F000009).empty()) << "the new address waits for the restart";
+    if (c.ignoreReset) simulator.SetFault(0, Make(Fault::Kind::IgnoreReset));
+    const auto answer = Send(SetRequest("admin", c.restart));
+    EXPECT_EQ(answer.size(), c.ignoreReset ? 0u : 1u);
+    EXPECT_TRUE(answer.empty() || answer[0].from == kAp1) << "answered from the old address";
+    const std::uint32_t at = c.moves ? 0x7F000009 : kAp1;
+    EXPECT_EQ(Send(get, kAp1).size(), c.moves ? 0u : 1u);
+    EXPECT_EQ(Send(get, at).at(0).from, at);
+    EXPECT_EQ(Send(get, 0xFFFFFFFF).at(0).from, at);
+    apsim::ControlChannel control{simulator};
+    EXPECT_EQ(control.Execute("get " + apsim::FormatIpv4(at) + " Channel", now).back(), "ok");
+  }
+}
+
+// A restart's silence, by the simulator's clock; a download's brings the chosen firmware.
+TEST_F(ApSimulator, RestartsKeepTheDeviceSilentForTheRebootTime) {
+  const auto get = GetRequest("tundra", {Null("SystemDescription")});
+  for (const long restart : {1, 2, 0}) {  // SystemRestart 1 or 2; 0: a successful download
+    SCOPED_TRACE(restart);
+    simulator = apsim::ApSimulator{apsim::SimulatorSettings{}};
+    apsim::ControlChannel control{simulator};
+    ASSERT_EQ(control.Execute("reboot-ms all 1000", now).back(), "ok");
+    ASSERT_EQ(control.Execute("upgrade-firmware 1 2.0.0", now).back(), "ok");
+    if (restart != 0) {
+      Set({Int("SystemRestart", restart)});
+    } else {
+      auto held = Send(SetRequest("admin", {Ip("UpgradeServerAddress", 127, 0, 0, 1)})).at(0);
+      held.restarts = true;  // as the server marks it once the image has arrived
+      simulator.ReplySent(held, now);
+    }
+    now += std::chrono::milliseconds(999);
+    EXPECT_EQ(Send(get).size(), restart == 2 ? 1u : 0u);
+    EXPECT_EQ(simulator.Log(0).back().oid, mib::FullOid(mib::Variable::SystemDescription));
+    EXPECT_EQ(Send(get, kAp1 + 1).size(), 1u) << "the others are not restarting";
+    now += std::chrono::milliseconds(1);
+    const std::string firmware = restart == 0 ? "2.0.0" : "1.0.4";
+    EXPECT_EQ(Read("SystemDescription").Text(), std::string(apsim::kDescriptionPrefix) + firmware);
+    Set({Int("LoadDefault", 1)});
+    EXPECT_TRUE(Read("SystemDescription").Text().ends_with(firmware));
+  }
 }
 
 TEST_F(ApSimulator, DropLosesTheGivenShareOfRequestsRepeatably) {

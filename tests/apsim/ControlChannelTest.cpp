@@ -10,7 +10,7 @@ class ApSimControlChannel : public AgentFixture {
  protected:
   std::vector<std::string> Run(const std::string& line) { return control.Execute(line, now); }
 
-  apsim::ControlChannel control{simulator, apsim::SimulatorSettings{}};
+  apsim::ControlChannel control{simulator};
 };
 
 using Lines = std::vector<std::string>;
@@ -120,7 +120,8 @@ TEST_F(ApSimControlChannel, MistakesAreReportedAsErrors) {
                            "tftp-retry 1 100 0",
                            "tftp-retry 1 100",
                            "tftp-port 1 0",
-                           "tftp-port 1 65536"}) {
+                           "tftp-port 1 65536",
+                           "upgrade-firmware 1 1.0 beta"}) {
     SCOPED_TRACE(line);
     const Lines output = Run(line);
     ASSERT_EQ(output.size(), 1u);

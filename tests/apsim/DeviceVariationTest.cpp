@@ -63,6 +63,7 @@ TEST(DeviceVariation, FleetsKeepTheDeviceRulesAndShowEveryKind) {
         EXPECT_EQ(CheckWrite(variable, value), kNoError) << mib::Info(variable).name;
       }
       EXPECT_TRUE(names.insert(Text(ap, Variable::DeviceName)).second);
+      EXPECT_EQ(Bytes(ap, Variable::IpAddress), SnmpValue::Ip(ap.Address()).bytes);
       const std::string description = Text(ap, Variable::SystemDescription);
       ASSERT_TRUE(description.starts_with(kDescriptionPrefix)) << description;
       ++firmware[description.substr(kDescriptionPrefix.size())];
