@@ -9,6 +9,8 @@
 #include <string>
 
 #include "CliSupport.h"
+#include "FirmwareFleet.h"
+#include "FleetSupport.h"
 #include "firmware/FirmwareUpgrade.h"
 #include "mib/MibVariables.h"
 #include "util/Parse.h"
@@ -58,17 +60,6 @@ class ProgressLine {
   std::uint64_t lastSent_ = 0;
 };
 
-std::optional<std::string> TakeValue(std::vector<std::string_view>& args, std::string_view name) {
-  for (std::size_t i = 0; i + 1 < args.size(); ++i) {
-    if (args[i] == name) {
-      std::string value(args[i + 1]);
-      args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
-      return value;
-    }
-  }
-  return std::nullopt;
-}
-
 std::optional<std::uint16_t> ParsePort(const std::string& text) {
   const auto value = util::ParseInteger<unsigned>(text);
   if (!value || *value == 0 || *value > 65535) return std::nullopt;
@@ -78,10 +69,13 @@ std::optional<std::uint16_t> ParsePort(const std::string& text) {
 }  // namespace
 
 int RunFirmwareCommand(std::uint16_t port, std::vector<std::string_view> args) {
+  if (std::find(args.begin(), args.end(), "--image") != args.end()) {
+    return RunFleetFirmware(port, std::move(args));
+  }
   const auto [community, problem] = TakeCommunity(args, "");
   if (!problem.empty()) return Usage(problem);
   std::string settingsPath;
-  if (const auto given = TakeValue(args, "--settings-path")) {
+  if (const auto given = TakeOptionValue(args, "--settings-path")) {
     settingsPath = *given;
     if (!settingsPath.empty() && !settingsPath.ends_with('/')) settingsPath += '/';
   } else {
@@ -89,7 +83,7 @@ int RunFirmwareCommand(std::uint16_t port, std::vector<std::string_view> args) {
     settingsPath = util::PreparedDefaultSettingsPath();
   }
   std::uint16_t tftpPort = firmware::kDefaultTftpPort;
-  if (const auto text = TakeValue(args, "--tftp-port")) {
+  if (const auto text = TakeOptionValue(args, "--tftp-port")) {
     const auto parsed = ParsePort(*text);
     if (!parsed) return Usage("--tftp-port takes a number from 1 to 65535");
     tftpPort = *parsed;
@@ -109,10 +103,7 @@ int RunFirmwareCommand(std::uint16_t port, std::vector<std::string_view> args) {
   agent.SetWriteCommunity(community);
 
   // As the "Update F/W" button: the device is prepared first, and a refusal ends it.
-  if (!agent.SetSingleValue(snmp::SetKind::Integer, host,
-                            mib::FullOid(mib::Variable::UpgradePrepare), "1")) {
-    return kExitAgent;
-  }
+  if (!firmware::PrepareUpgrade(agent, host)) return kExitAgent;
   firmware::FirmwareUpgrade upgrade({agent, host, settingsPath, tftpPort, nullptr});
   upgrade.SetStateListener([&] {
     // The server has stopped: the last figure stands, and the messages follow on their own

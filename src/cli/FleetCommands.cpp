@@ -174,28 +174,13 @@ std::string CsvField(const std::string& text) {
 }
 
 void PrintTable(const std::vector<HostRead>& rows) {
-  std::vector<std::vector<std::string>> cells;
-  std::vector<std::size_t> widths;
-  for (const Column& column : kColumns) widths.push_back(column.title.size());
+  std::vector<std::vector<std::string>> lines(1);
+  for (const Column& column : kColumns) lines.front().emplace_back(column.title);
   for (const HostRead& row : rows) {
-    auto& line = cells.emplace_back();
-    for (std::size_t i = 0; i < std::size(kColumns); ++i) {
-      line.push_back(kColumns[i].value(row));
-      widths[i] = std::max(widths[i], line.back().size());
-    }
+    auto& line = lines.emplace_back();
+    for (const Column& column : kColumns) line.push_back(column.value(row));
   }
-  const auto print = [&widths](const std::vector<std::string>& line) {
-    std::string text;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-      text += line[i];
-      if (i + 1 < line.size()) text.append(widths[i] - line[i].size() + 2, ' ');
-    }
-    std::cout << text << '\n';
-  };
-  std::vector<std::string> header;
-  for (const Column& column : kColumns) header.emplace_back(column.title);
-  print(header);
-  for (const auto& line : cells) print(line);
+  PrintAligned(lines);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <set>
 
 #include "CliSupport.h"
+#include "fleet/DeviceFinder.h"
 #include "snmp/SnmpComponent.h"
 #include "util/Parse.h"
 
@@ -62,11 +63,27 @@ void FleetConsole::EndProgress() {
   const std::lock_guard lock(mutex_);
   ClearBar();
   total_ = 0;
+  board_.clear();
+}
+
+void FleetConsole::SetBoard(std::vector<std::string> lines) {
+  const std::lock_guard lock(mutex_);
+  if (!terminal_) return;
+  ClearBar();
+  board_ = std::move(lines);
+  DrawBar();
 }
 
 void FleetConsole::DrawBar() {
+  if (!terminal_) return;
+  if (!board_.empty()) {
+    std::string text;
+    for (const std::string& line : board_) text.append(line).push_back('\n');
+    std::cerr << text << std::flush;
+    boardShown_ = board_.size();
+  }
   // A bar for one access point says nothing the result does not.
-  if (!terminal_ || total_ < 2) return;
+  if (total_ < 2) return;
   const std::size_t filled = done_ * kBarWidth / total_;
   std::string bar = "\r[";
   bar.append(filled, '#').append(kBarWidth - filled, '.');
@@ -76,9 +93,11 @@ void FleetConsole::DrawBar() {
 }
 
 void FleetConsole::ClearBar() {
-  if (!barShown_) return;
-  std::cerr << "\r\033[K" << std::flush;
+  if (barShown_) std::cerr << "\r\033[K";
+  if (boardShown_ > 0) std::cerr << "\033[" << boardShown_ << "A\033[J";
+  if (barShown_ || boardShown_ > 0) std::cerr << std::flush;
   barShown_ = false;
+  boardShown_ = 0;
 }
 
 InterruptGuard::InterruptGuard() {
@@ -155,31 +174,21 @@ std::optional<std::vector<std::string>> DiscoverEach(
   const bool allAddresses = !options.targets.empty() && awaited.size() == options.targets.size();
   agent.Discover();
 
-  using Clock = std::chrono::steady_clock;
-  const auto deadline =
-      Clock::now() + std::chrono::milliseconds(static_cast<long>(options.waitSeconds * 1000));
-  std::set<std::string> seen;
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(static_cast<long>(options.waitSeconds * 1000));
   // A reply from an address that is no target shows a target to be a broadcast address of
   // some network; which one cannot be told, so no target counts as unanswered then.
   const std::set<std::string> targets(options.targets.begin(), options.targets.end());
   bool strangers = false;
-  snmp::SnmpComponent& component = agent.Component();
-  while (!InterruptGuard::Interrupted()) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) break;
-    if (session.wait.WaitReadable(component.Descriptor(), std::min(left, kInterruptPoll))) {
-      component.ProcessIncoming();
-    }
-    // The list is newest first.
-    for (auto row = agent.AccessPoints().rbegin(); row != agent.AccessPoints().rend(); ++row) {
-      if (seen.insert(row->address).second) {
-        awaited.erase(row->address);
-        strangers = strangers || !targets.contains(row->address);
-        found(row->address);
-      }
-    }
-    if (allAddresses && awaited.empty()) break;
-  }
+  fleet::CollectDiscovery(
+      agent, session.wait, deadline,
+      [&](const std::string& address) {
+        awaited.erase(address);
+        strangers = strangers || !targets.contains(address);
+        found(address);
+        return !(allAddresses && awaited.empty());
+      },
+      &InterruptGuard::Interrupted);
   if (strangers) return std::vector<std::string>();
   return std::vector<std::string>(awaited.begin(), awaited.end());
 }
@@ -268,6 +277,41 @@ bool RunFleet(std::uint16_t port, const FleetOptions& options,
   dropped = runner.Dropped();
   console.EndProgress();
   return started;
+}
+
+std::optional<std::string> TakeOptionValue(std::vector<std::string_view>& args,
+                                           std::string_view name) {
+  for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+    if (args[i] == name) {
+      std::string value(args[i + 1]);
+      args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+      return value;
+    }
+  }
+  return std::nullopt;
+}
+
+bool Confirm(const std::string& question) {
+  std::cerr << question << " [y/N] " << std::flush;
+  std::string answer;
+  if (!std::getline(std::cin, answer)) return false;
+  return answer == "y" || answer == "Y" || answer == "yes";
+}
+
+void PrintAligned(const std::vector<std::vector<std::string>>& lines) {
+  std::vector<std::size_t> widths;
+  for (const auto& line : lines) {
+    if (widths.size() < line.size()) widths.resize(line.size());
+    for (std::size_t i = 0; i < line.size(); ++i) widths[i] = std::max(widths[i], line[i].size());
+  }
+  for (const auto& line : lines) {
+    std::string text;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+      text += line[i];
+      if (i + 1 < line.size()) text.append(widths[i] - line[i].size() + 2, ' ');
+    }
+    std::cout << text << '\n';
+  }
 }
 
 bool AddressLess(const std::string& a, const std::string& b) {

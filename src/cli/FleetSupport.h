@@ -29,6 +29,10 @@ class FleetConsole {
   void Progress(std::size_t done, std::size_t total);
   // Removes the bar, so that what follows starts on a clean line.
   void EndProgress();
+  // On a terminal, lines kept below the messages and redrawn in place (one per transfer, say);
+  // an empty list removes them. Elsewhere nothing.
+  void SetBoard(std::vector<std::string> lines);
+  bool Terminal() const { return terminal_; }
 
  private:
   void DrawBar();
@@ -37,6 +41,8 @@ class FleetConsole {
   std::mutex mutex_;
   const bool terminal_;
   bool barShown_ = false;
+  std::vector<std::string> board_;
+  std::size_t boardShown_ = 0;
   std::size_t done_ = 0;
   std::size_t total_ = 0;
 };
@@ -100,6 +106,17 @@ bool RunFleet(std::uint16_t port, const FleetOptions& options,
               const std::vector<std::string>& hosts, FleetConsole& console,
               const fleet::FleetRunner::Job& job, std::vector<std::string>& unanswered,
               std::vector<std::string>& dropped);
+
+// Removes "NAME VALUE" from args and returns VALUE; nullopt when NAME is not there.
+std::optional<std::string> TakeOptionValue(std::vector<std::string_view>& args,
+                                           std::string_view name);
+
+// Asks on standard error and reads the answer from standard input: true for y or yes.
+bool Confirm(const std::string& question);
+
+// Prints lines of cells on standard output, each column as wide as its widest cell and two
+// spaces from the next.
+void PrintAligned(const std::vector<std::vector<std::string>>& lines);
 
 // IPv4 addresses in numeric order.
 bool AddressLess(const std::string& a, const std::string& b);

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <string>
 
+#include "ApplyCommand.h"
 #include "CliSupport.h"
 #include "fleet/HeadlessSheet.h"
 #include "mib/MibVariables.h"
@@ -98,7 +99,23 @@ int Save(std::uint16_t port, std::vector<std::string_view> args) {
   return kExitAgent;
 }
 
+// Anything but FILE HOST (and the community) is the push to many access points.
+bool ForMany(const std::vector<std::string_view>& args) {
+  std::size_t operands = 0;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--community-file") {
+      ++i;
+    } else if (args[i].starts_with("--")) {
+      return true;
+    } else {
+      ++operands;
+    }
+  }
+  return operands > 2;
+}
+
 int Apply(std::uint16_t port, std::vector<std::string_view> args) {
+  if (ForMany(args)) return RunFleetApply(port, std::move(args));
   auto [community, problem] = TakeCommunity(args, "");
   if (!problem.empty()) return Usage(problem);
   if (args.size() != 2) return Usage("profile apply needs FILE HOST");

@@ -73,7 +73,10 @@ kelvo-cli profile save 10.0.0.2 |a.kvp sub
 kelvo-cli profile save |
 kelvo-cli profile apply --community-file key |a.kvp sub
 kelvo-cli profile apply a.kvp |
-kelvo-cli firmware -|--community-file --port --settings-path --tftp-port
+kelvo-cli firmware -|--all --community-file --expect-description --image --parallel --port --reboot-wait --settings-path --tftp-port --to --verify --wait --yes
+kelvo-cli firmware --image |a.kvp b.txt sub
+kelvo-cli firmware --image sub/d.dlf 10.0.0.2 |
+kelvo-cli profile apply a.kvp --c|--canary --community-file
 kelvo-cli firmware --tftp-port 1169 10.0.0.2 |a.kvp b.txt sub
 kelvo-cli firmware 10.0.0.2 sub/|sub/c.kvp sub/d.dlf
 kelvo-cli firmware |

@@ -73,6 +73,17 @@ std::string ServerStartFailure(const std::string& address, std::uint16_t port,
   return "TFTP server could not start on " + endpoint + ": " + std::string(why);
 }
 
+bool PrepareUpgrade(snmp::AgentSession& session, const std::string& host) {
+  return session.SetSingleValue(snmp::SetKind::Integer, host,
+                                mib::FullOid(mib::Variable::UpgradePrepare), "1");
+}
+
+bool TriggerDownload(snmp::AgentSession& session, const std::string& host,
+                     const std::string& serverAddress) {
+  return session.SetSingleValue(snmp::SetKind::IpAddress, host,
+                                mib::FullOid(mib::Variable::UpgradeServerAddress), serverAddress);
+}
+
 FirmwareUpgrade::FirmwareUpgrade(FirmwareUpgradeSetup setup) : setup_(std::move(setup)) {
   // A path on this computer, not a text for the device.
   fileName_.SetEncoding(ui::TextEncoding::Local);
@@ -151,8 +162,7 @@ bool FirmwareUpgrade::ServeAndTrigger(const std::string& image) {
     return false;
   }
   // The server is serving already, so the device may ask at once.
-  return setup_.session.SetSingleValue(snmp::SetKind::IpAddress, setup_.host,
-                                       mib::FullOid(mib::Variable::UpgradeServerAddress), local);
+  return TriggerDownload(setup_.session, setup_.host, local);
 }
 
 std::optional<TftpProgress> FirmwareUpgrade::TransferProgress() const {

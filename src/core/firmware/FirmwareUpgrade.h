@@ -68,6 +68,14 @@ bool StageImage(const std::string& source, const std::string& target);
 std::string ServerStartFailure(const std::string& address, std::uint16_t port,
                                const std::string& reason);
 
+// The "Update F/W" button's request: the device gets ready for an image. False after the
+// session's message.
+bool PrepareUpgrade(snmp::AgentSession& session, const std::string& host);
+// Tells the device to fetch its image from the TFTP server at serverAddress, which must be
+// serving already. The device answers once its download has ended: true when it took the image.
+bool TriggerDownload(snmp::AgentSession& session, const std::string& host,
+                     const std::string& serverAddress);
+
 struct FirmwareUpgradeSetup {
   snmp::AgentSession& session;
   std::string host;          // the access point being upgraded

@@ -56,6 +56,7 @@ bool HeadlessSheet::Start(std::uint16_t agentPort, std::string writeCommunity) {
   agent_ = std::make_unique<snmp::AgentSession>(std::move(component), log_, busy_);
   agent_->SetAgentPort(agentPort);
   agent_->SetWriteCommunity(std::move(writeCommunity));
+  agent_->SetReadOnly(readOnly_);
   context_ =
       std::make_unique<pages::PageContext>(pages::PageContext{*agent_, values_, timers_, {}});
   sheet_ = std::make_unique<pages::ConfigurationSheet>(*context_);

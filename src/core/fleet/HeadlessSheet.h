@@ -68,6 +68,9 @@ class HeadlessSheet {
   // write community is the password prompt's part, also used to fetch the authorised table.
   [[nodiscard]] bool Start(std::uint16_t agentPort, std::string writeCommunity);
 
+  // Before Start: the session sends no SetRequest (the authorised table is then not read).
+  void SetReadOnly(bool readOnly) { readOnly_ = readOnly; }
+
   enum class ReadOutcome {
     Ok,
     // A read failed; the session has said which, and the pages hold values that are not the
@@ -94,6 +97,7 @@ class HeadlessSheet {
   RunTimers timers_;
   std::unique_ptr<pages::PageContext> context_;
   std::unique_ptr<pages::ConfigurationSheet> sheet_;
+  bool readOnly_ = false;
 };
 
 // The text of the read outcome's first message, or what stands for it: the table's refusal

@@ -47,6 +47,9 @@ class IpConfigPage : public Page {
   // changed since the sheet last activated the page. Returns whether the write succeeded.
   bool Apply();
   bool IsDhcpDisabled() const { return dhcpClient_.Selection() == kDhcpDisabled; }
+  // Whether the page's values take effect only at a reset: the DHCP mode, or with DHCP off a
+  // fixed address, changed since the sheet last activated the page.
+  bool ResetNeeded() const;
   // The user picked an entry of "DHCP Client:".
   void ChooseDhcpClient(int index);
   // The addresses are editable only when DHCP is not enabled; run after every change of
@@ -63,8 +66,6 @@ class IpConfigPage : public Page {
 
  private:
   using Address = std::array<std::uint8_t, 4>;
-
-  bool ResetNeeded() const;
 
   ui::AddressField ipAddress_;
   ui::AddressField subnetMask_;

@@ -58,6 +58,9 @@ void AgentSession::BeginRequest(PduType type, std::string_view community) {
 }
 
 SnmpStatus AgentSession::SendBuilt(const std::string& host, int timeoutMs) {
+  if (readOnly_ && component_->Message().Type() == PduType::SetRequest) {
+    return SnmpFailure{SnmpFailure::Kind::Send, 0, "a read-only session sends no SetRequest"};
+  }
   component_->SetRemoteHost(host);
   component_->SetTimeout(timeoutMs);
   component_->SetRemotePort(agentPort_);

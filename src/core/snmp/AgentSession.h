@@ -116,6 +116,10 @@ class AgentSession final : private SnmpComponentListener {
   bool ResetNeeded() const { return resetNeeded_; }
   void SetResetNeeded(bool value) { resetNeeded_ = value; }
   bool Authorised() const { return authorised_; }
+  // Read-only: every SetRequest fails as unsent, so that a rehearsal cannot change a device.
+  // Whatever asks for a write sees it fail as a request that got no reply.
+  bool ReadOnly() const { return readOnly_; }
+  void SetReadOnly(bool value) { readOnly_ = value; }
   void SetAuthorised(bool value) { authorised_ = value; }
 
   // The operations of the agent requests.
@@ -179,6 +183,7 @@ class AgentSession final : private SnmpComponentListener {
   bool discovering_ = false;
   bool resetNeeded_ = false;
   bool authorised_ = false;
+  bool readOnly_ = false;
   std::string statusText_;
   std::vector<AccessPointEntry> accessPoints_;
   std::vector<std::string> unbuilt_;
