@@ -298,6 +298,10 @@ ParsedOptions ParseProgramOptions(std::span<const std::string_view> arguments) {
       const auto time = ParseRebootTime(value);
       if (!time) return Failure(bad);
       options.simulator.rebootTime = *time;
+    } else if (name == "--flash-ms") {
+      const auto time = ParseRebootTime(value);
+      if (!time) return Failure(bad);
+      options.flashTime = *time;
     } else if (name == "--upgrade-firmware") {
       if (!IsFirmwareVersion(value)) return Failure(bad);
       options.simulator.upgradeFirmware = std::string(value);
@@ -368,6 +372,8 @@ Simulated 802.11b access points answering SNMPv1 on one UDP socket.
                      the firmware an access point runs after its next successful
                      download (default: the one it ran)
   --reboot-ms MS     how long a restart keeps an access point silent (default 0)
+  --flash-ms MS      how long an access point writes a downloaded image to its flash
+                     before it answers the set that started the download (default 0)
   --help             show this text
   --version          print the version and end
 

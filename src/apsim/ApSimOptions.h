@@ -31,6 +31,8 @@ struct ProgramOptions {
   std::vector<FaultSetting> faults;
   // Every downloaded image is also written here as <access point address>.dlf; empty: nowhere.
   std::string imageDirectory;
+  // How long a device writes a downloaded image to its flash before it answers the set.
+  std::chrono::milliseconds flashTime{0};
   bool help = false;
   bool version = false;
 };

@@ -265,7 +265,8 @@ class Server {
         control_(simulator_),
         socket_(socket),
         testPorts_(std::move(testPorts)),
-        imageDirectory_(options.imageDirectory) {
+        imageDirectory_(options.imageDirectory),
+        flashTime_(options.flashTime) {
     for (const FaultSetting& setting : options.faults) {
       for (std::size_t ap = 0; ap < simulator_.Count(); ++ap) {
         if (!setting.ap || *setting.ap == ap) simulator_.SetFault(ap, setting.fault);
@@ -413,6 +414,7 @@ class Server {
                                      : WriteImage(imageDirectory_, reply.from, fetch.Image());
         simulator_.UpgradeSucceeded(reply.ap, fetch.Image(), file);
         reply.restarts = true;
+        reply.delay += flashTime_;
       } else {
         simulator_.UpgradeFailed(reply.ap, fetch.FailureReason(), fetch.Image().size());
         reply.packet = std::move(reply.upgrade->failurePacket);
@@ -463,6 +465,7 @@ class Server {
   int socket_;
   std::vector<TestPortSocket> testPorts_;
   std::string imageDirectory_;
+  std::chrono::milliseconds flashTime_;
   bool stdinOpen_ = true;
   const bool endsWithInput_ = InputEndsTheRun();
   bool inputEnded_ = false;

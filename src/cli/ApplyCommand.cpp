@@ -220,7 +220,12 @@ void ApplyRun::PushAndVerify(HeadlessSheet& sheet, const Configuration& before,
   }
   // The new IP settings take effect only now; the device may answer elsewhere afterwards.
   const auto mac = before.Value("macAddress");
-  (void)sheet.Sheet().System().Reset();
+  const std::size_t restarting = sheet.Log().Count();
+  if (!sheet.Sheet().System().Reset() && FirstMessage(sheet, restarting) == "refused") {
+    // Refused, not merely unanswered (a device may restart before it answers): it stays.
+    Verify(host, expected, outcome);
+    return;
+  }
   outcome.restarted = true;
   std::this_thread::sleep_for(kRestartSettle);
   const auto deadline = std::chrono::steady_clock::now() + settings_.rebootWait;
@@ -228,7 +233,9 @@ void ApplyRun::PushAndVerify(HeadlessSheet& sheet, const Configuration& before,
       mac ? finder_->Find(*mac, deadline, &InterruptGuard::Interrupted) : std::nullopt;
   if (!found) {
     outcome.verified.reset();
-    outcome.verifyNote = "not verified: unreachable after the change";
+    outcome.verifyNote = InterruptGuard::Interrupted()
+                             ? "not verified: interrupted while it restarted"
+                             : "not verified: unreachable after the change";
     console_.Message(host, outcome.verifyNote);
     return;
   }

@@ -94,7 +94,7 @@ TEST(ApSimOptions, FirmwareDownloadOptions) {
 
   const auto all = Parse({"--tftp-port", "6969", "--tftp-options=blksize=1428,windowsize=16,tsize",
                           "--tftp-timeout", "200", "--tftp-tries=2", "--image-dir", "/tmp/img",
-                          "--reboot-ms=2500", "--upgrade-firmware", "1.1.0b"});
+                          "--reboot-ms=2500", "--upgrade-firmware", "1.1.0b", "--flash-ms", "40"});
   ASSERT_TRUE(all.options) << all.error;
   const TftpClientSettings& tftp = all.options->simulator.tftp;
   EXPECT_EQ(tftp.port, 6969);
@@ -105,6 +105,7 @@ TEST(ApSimOptions, FirmwareDownloadOptions) {
   EXPECT_EQ(all.options->imageDirectory, "/tmp/img");
   EXPECT_EQ(all.options->simulator.rebootTime.count(), 2500);
   EXPECT_EQ(all.options->simulator.upgradeFirmware, "1.1.0b");
+  EXPECT_EQ(all.options->flashTime.count(), 40);
 }
 
 TEST(ApSimOptions, RefusesWhatItCannotUse) {
@@ -129,6 +130,7 @@ TEST(ApSimOptions, RefusesWhatItCannotUse) {
       {"--image-dir="},
       {"--vary=yes"},
       {"--reboot-ms", "-1"},
+      {"--flash-ms", "x"},
       {"--upgrade-firmware", "1.0 beta"},
   };
   for (const auto& arguments : bad) {
