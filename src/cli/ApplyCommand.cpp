@@ -8,8 +8,6 @@
 
 #include <algorithm>
 #include <iostream>
-#include <map>
-#include <mutex>
 #include <thread>
 
 #include "CliSupport.h"
@@ -30,7 +28,7 @@ using fleet::HeadlessSheet;
 // A real device goes on answering for a moment after it acknowledged the restart; a discovery
 // in that moment would find it where it was.
 constexpr auto kRestartSettle = std::chrono::seconds(1);
-constexpr double kDefaultRebootWait = 120;
+constexpr std::chrono::milliseconds kDefaultRebootWait = std::chrono::minutes(2);
 
 struct ApplySettings {
   std::string file;
@@ -123,18 +121,8 @@ class ApplyRun {
   ApplyRun(const ApplySettings& settings, FleetConsole& console, fleet::DeviceFinder* finder)
       : settings_(settings), console_(console), finder_(finder) {}
 
-  void Apply(const std::string& host) {
-    ApplyOutcome outcome = ApplyOne(host);
-    const std::lock_guard lock(mutex_);
-    outcomes_[host] = std::move(outcome);
-  }
-
-  std::optional<ApplyOutcome> Find(const std::string& host) {
-    const std::lock_guard lock(mutex_);
-    const auto found = outcomes_.find(host);
-    if (found == outcomes_.end()) return std::nullopt;
-    return found->second;
-  }
+  void Apply(const std::string& host) { outcomes_.Put(host, ApplyOne(host)); }
+  std::optional<ApplyOutcome> Find(const std::string& host) const { return outcomes_.Find(host); }
 
  private:
   ApplyOutcome ApplyOne(const std::string& host);
@@ -145,8 +133,7 @@ class ApplyRun {
   const ApplySettings& settings_;
   FleetConsole& console_;
   fleet::DeviceFinder* finder_;
-  std::mutex mutex_;
-  std::map<std::string, ApplyOutcome> outcomes_;
+  HostResults<ApplyOutcome> outcomes_;
 };
 
 ApplyOutcome ApplyRun::ApplyOne(const std::string& host) {
@@ -357,15 +344,10 @@ std::optional<std::string> FixedAddress(const profiles::ProfileContents& content
 int RunFleetApply(std::uint16_t port, std::vector<std::string_view> args) {
   ApplySettings settings;
   settings.port = port;
-  double rebootWait = kDefaultRebootWait;
-  if (const auto text = TakeOptionValue(args, "--reboot-wait")) {
-    char* end = nullptr;
-    rebootWait = std::strtod(text->c_str(), &end);
-    if (*end != '\0' || !(rebootWait >= 0 && rebootWait <= 3600)) {
-      return Usage("--reboot-wait takes seconds");
-    }
+  settings.rebootWait = kDefaultRebootWait;
+  if (auto problem = TakeSeconds(args, "--reboot-wait", settings.rebootWait); !problem.empty()) {
+    return Usage(problem);
   }
-  settings.rebootWait = std::chrono::milliseconds(static_cast<long>(rebootWait * 1000));
   if (const auto text = TakeOptionValue(args, "--canary")) {
     const auto value = util::ParseInteger<long>(*text, util::IntegerForm::Strict);
     if (!value || *value < 1) return Usage("--canary takes a number of access points");

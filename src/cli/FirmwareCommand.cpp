@@ -68,26 +68,32 @@ std::optional<std::uint16_t> ParsePort(const std::string& text) {
 
 }  // namespace
 
+std::string TakeFirmwareServing(std::vector<std::string_view>& args, FirmwareServing& serving) {
+  if (const auto given = TakeOptionValue(args, "--settings-path")) {
+    serving.settingsPath = *given;
+    if (!serving.settingsPath.empty() && !serving.settingsPath.ends_with('/')) {
+      serving.settingsPath += '/';
+    }
+  } else {
+    // The program's own directory, as the window's default.
+    serving.settingsPath = util::PreparedDefaultSettingsPath();
+  }
+  if (const auto text = TakeOptionValue(args, "--tftp-port")) {
+    const auto parsed = ParsePort(*text);
+    if (!parsed) return "--tftp-port takes a number from 1 to 65535";
+    serving.tftpPort = *parsed;
+  }
+  return {};
+}
+
 int RunFirmwareCommand(std::uint16_t port, std::vector<std::string_view> args) {
   if (std::find(args.begin(), args.end(), "--image") != args.end()) {
     return RunFleetFirmware(port, std::move(args));
   }
   const auto [community, problem] = TakeCommunity(args, "");
   if (!problem.empty()) return Usage(problem);
-  std::string settingsPath;
-  if (const auto given = TakeOptionValue(args, "--settings-path")) {
-    settingsPath = *given;
-    if (!settingsPath.empty() && !settingsPath.ends_with('/')) settingsPath += '/';
-  } else {
-    // The program's own directory, as the window's default.
-    settingsPath = util::PreparedDefaultSettingsPath();
-  }
-  std::uint16_t tftpPort = firmware::kDefaultTftpPort;
-  if (const auto text = TakeOptionValue(args, "--tftp-port")) {
-    const auto parsed = ParsePort(*text);
-    if (!parsed) return Usage("--tftp-port takes a number from 1 to 65535");
-    tftpPort = *parsed;
-  }
+  FirmwareServing serving;
+  if (auto bad = TakeFirmwareServing(args, serving); !bad.empty()) return Usage(bad);
   if (args.size() != 2) return Usage("firmware needs HOST FILE");
   const std::string host(args[0]);
   const std::string file(args[1]);
@@ -104,7 +110,7 @@ int RunFirmwareCommand(std::uint16_t port, std::vector<std::string_view> args) {
 
   // As the "Update F/W" button: the device is prepared first, and a refusal ends it.
   if (!firmware::PrepareUpgrade(agent, host)) return kExitAgent;
-  firmware::FirmwareUpgrade upgrade({agent, host, settingsPath, tftpPort, nullptr});
+  firmware::FirmwareUpgrade upgrade({agent, host, serving.settingsPath, serving.tftpPort, nullptr});
   upgrade.SetStateListener([&] {
     // The server has stopped: the last figure stands, and the messages follow on their own
     // lines.

@@ -4,10 +4,22 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "firmware/FirmwareUpgrade.h"
+
 namespace kelvo::cli {
+
+// Where the image is staged and served from: --settings-path DIR (with its separator; the
+// program's own directory by default) and --tftp-port T.
+struct FirmwareServing {
+  std::string settingsPath;
+  std::uint16_t tftpPort = firmware::kDefaultTftpPort;
+};
+// Takes both options from args; a problem text or "".
+std::string TakeFirmwareServing(std::vector<std::string_view>& args, FirmwareServing& serving);
 
 // args are the words after "firmware"; port is the agent port. Returns the exit code: 0 only
 // when the access point accepted the upgrade.

@@ -7,12 +7,11 @@
 
 #include <algorithm>
 #include <iostream>
-#include <map>
-#include <mutex>
 #include <set>
 #include <thread>
 
 #include "CliSupport.h"
+#include "FirmwareCommand.h"
 #include "FleetSupport.h"
 #include "firmware/FirmwareUpgrade.h"
 #include "fleet/DeviceFinder.h"
@@ -26,7 +25,7 @@ namespace {
 using fleet::HeadlessSheet;
 
 constexpr auto kBoardInterval = std::chrono::milliseconds(200);
-constexpr double kDefaultRebootWait = 120;
+constexpr std::chrono::milliseconds kDefaultRebootWait = std::chrono::minutes(2);
 // How often a device that is back is asked for its description while it does not show the
 // expected one yet (it may not have rebooted into the new image yet).
 constexpr auto kDescriptionRetry = std::chrono::seconds(1);
@@ -92,17 +91,8 @@ class FirmwareRun {
               const firmware::TftpServer& server, fleet::DeviceFinder& finder)
       : settings_(settings), console_(console), server_(server), finder_(finder) {}
 
-  void Upgrade(const std::string& host) {
-    UpgradeOutcome outcome = UpgradeOne(host);
-    const std::lock_guard lock(mutex_);
-    outcomes_[host] = std::move(outcome);
-  }
-  std::optional<UpgradeOutcome> Find(const std::string& host) {
-    const std::lock_guard lock(mutex_);
-    const auto found = outcomes_.find(host);
-    if (found == outcomes_.end()) return std::nullopt;
-    return found->second;
-  }
+  void Upgrade(const std::string& host) { outcomes_.Put(host, UpgradeOne(host)); }
+  std::optional<UpgradeOutcome> Find(const std::string& host) const { return outcomes_.Find(host); }
 
  private:
   UpgradeOutcome UpgradeOne(const std::string& host);
@@ -112,8 +102,7 @@ class FirmwareRun {
   FleetConsole& console_;
   const firmware::TftpServer& server_;
   fleet::DeviceFinder& finder_;
-  std::mutex mutex_;
-  std::map<std::string, UpgradeOutcome> outcomes_;
+  HostResults<UpgradeOutcome> outcomes_;
 };
 
 UpgradeOutcome FirmwareRun::UpgradeOne(const std::string& host) {
@@ -277,33 +266,15 @@ std::optional<std::string> ServerAddressFor(const std::vector<std::string>& host
 int RunFleetFirmware(std::uint16_t port, std::vector<std::string_view> args) {
   FirmwareSettings settings;
   settings.port = port;
-  std::string settingsPath;
-  if (const auto given = TakeOptionValue(args, "--settings-path")) {
-    settingsPath = *given;
-    if (!settingsPath.empty() && !settingsPath.ends_with('/')) settingsPath += '/';
-  } else {
-    settingsPath = util::PreparedDefaultSettingsPath();
-  }
-  std::uint16_t tftpPort = firmware::kDefaultTftpPort;
-  if (const auto text = TakeOptionValue(args, "--tftp-port")) {
-    const auto value = util::ParseInteger<unsigned>(*text);
-    if (!value || *value == 0 || *value > 65535) {
-      return Usage("--tftp-port takes a number from 1 to 65535");
-    }
-    tftpPort = static_cast<std::uint16_t>(*value);
-  }
+  FirmwareServing serving;
+  if (auto problem = TakeFirmwareServing(args, serving); !problem.empty()) return Usage(problem);
   const auto image = TakeOptionValue(args, "--image");
   if (!image) return Usage("firmware needs --image FILE");
   settings.expectDescription = TakeOptionValue(args, "--expect-description");
-  double rebootWait = kDefaultRebootWait;
-  if (const auto text = TakeOptionValue(args, "--reboot-wait")) {
-    char* end = nullptr;
-    rebootWait = std::strtod(text->c_str(), &end);
-    if (*end != '\0' || !(rebootWait >= 0 && rebootWait <= 3600)) {
-      return Usage("--reboot-wait takes seconds");
-    }
+  settings.rebootWait = kDefaultRebootWait;
+  if (auto problem = TakeSeconds(args, "--reboot-wait", settings.rebootWait); !problem.empty()) {
+    return Usage(problem);
   }
-  settings.rebootWait = std::chrono::milliseconds(static_cast<long>(rebootWait * 1000));
   std::vector<std::string_view> flags;
   if (auto problem = TakeFleetOptions(std::move(args), true, {"--all", "--yes", "--verify"},
                                       settings.fleet, flags);
@@ -323,7 +294,7 @@ int RunFleetFirmware(std::uint16_t port, std::vector<std::string_view> args) {
     return kExitUsage;
   }
   // Staged once, as the window stages it, before any access point is asked anything.
-  settings.image = firmware::StagedImagePath(settingsPath);
+  settings.image = firmware::StagedImagePath(serving.settingsPath);
   if (!firmware::StageImage(*image, settings.image)) {
     std::cerr << firmware::messages::kFileError << '\n';
     return kExitAgent;
@@ -352,13 +323,14 @@ int RunFleetFirmware(std::uint16_t port, std::vector<std::string_view> args) {
 
   firmware::TftpServerOptions options;
   options.bindAddress = settings.serverAddress;
-  options.port = tftpPort;
+  options.port = serving.tftpPort;
   options.clientAddresses = hosts;
   options.filePath = settings.image;
   std::string error;
   auto server = firmware::TftpServer::Start(options, &error);
   if (!server) {
-    std::cerr << firmware::ServerStartFailure(settings.serverAddress, tftpPort, error) << '\n'
+    std::cerr << firmware::ServerStartFailure(settings.serverAddress, serving.tftpPort, error)
+              << '\n'
               << firmware::messages::kUpgradeFailed << '\n';
     return kExitAgent;
   }

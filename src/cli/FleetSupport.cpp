@@ -291,6 +291,17 @@ std::optional<std::string> TakeOptionValue(std::vector<std::string_view>& args,
   return std::nullopt;
 }
 
+std::string TakeSeconds(std::vector<std::string_view>& args, std::string_view name,
+                        std::chrono::milliseconds& seconds) {
+  const auto text = TakeOptionValue(args, name);
+  if (!text) return {};
+  char* end = nullptr;
+  const double value = std::strtod(text->c_str(), &end);
+  if (*end != '\0' || !(value >= 0 && value <= 3600)) return std::string(name) + " takes seconds";
+  seconds = std::chrono::milliseconds(static_cast<long>(value * 1000));
+  return {};
+}
+
 bool Confirm(const std::string& question) {
   std::cerr << question << " [y/N] " << std::flush;
   std::string answer;

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -106,6 +108,30 @@ bool RunFleet(std::uint16_t port, const FleetOptions& options,
               const std::vector<std::string>& hosts, FleetConsole& console,
               const fleet::FleetRunner::Job& job, std::vector<std::string>& unanswered,
               std::vector<std::string>& dropped);
+
+// What the jobs on many access points found, by address, filled from the runner's threads.
+template <typename Outcome>
+class HostResults {
+ public:
+  void Put(const std::string& host, Outcome outcome) {
+    const std::lock_guard lock(mutex_);
+    outcomes_[host] = std::move(outcome);
+  }
+  std::optional<Outcome> Find(const std::string& host) const {
+    const std::lock_guard lock(mutex_);
+    const auto found = outcomes_.find(host);
+    if (found == outcomes_.end()) return std::nullopt;
+    return found->second;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::map<std::string, Outcome> outcomes_;
+};
+
+// Takes "NAME S" (seconds, 0 to 3600, fractions allowed) into `seconds`; a problem text or "".
+std::string TakeSeconds(std::vector<std::string_view>& args, std::string_view name,
+                        std::chrono::milliseconds& seconds);
 
 // Removes "NAME VALUE" from args and returns VALUE; nullopt when NAME is not there.
 std::optional<std::string> TakeOptionValue(std::vector<std::string_view>& args,
