@@ -199,6 +199,7 @@ class TransferWatch {
         line += " [" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') + "] " +
                 std::to_string(sent * 100 / size) + '%';
         if (progress.failed) line += " failed";
+        if (progress.finished) line += " sent";
         board.push_back(std::move(line));
         continue;
       }
