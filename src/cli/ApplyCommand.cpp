@@ -206,7 +206,7 @@ void ApplyRun::PushAndVerify(HeadlessSheet& sheet, const Configuration& before,
     return;
   }
   // The new IP settings take effect only now; the device may answer elsewhere afterwards.
-  const auto mac = before.Value("macAddress");
+  const auto& mac = before.Value("macAddress");
   const std::size_t restarting = sheet.Log().Count();
   if (!sheet.Sheet().System().Reset() && FirstMessage(sheet, restarting) == "refused") {
     // Refused, not merely unanswered (a device may restart before it answers): it stays.
@@ -464,8 +464,8 @@ int RunFleetApply(std::uint16_t port, std::vector<std::string_view> args) {
     PrintSummary(outcomes, unverifiable, settings.dryRun,
                  settings.contents.authorizedMacs.has_value());
   }
-  const bool all_ok = std::all_of(outcomes.begin(), outcomes.end(), Succeeded);
-  return all_ok ? kExitOk : kExitAgent;
+  const bool allOk = std::all_of(outcomes.begin(), outcomes.end(), Succeeded);
+  return allOk ? kExitOk : kExitAgent;
 }
 
 }  // namespace kelvo::cli

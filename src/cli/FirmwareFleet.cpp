@@ -109,7 +109,7 @@ UpgradeOutcome FirmwareRun::UpgradeOne(const std::string& host) {
   UpgradeOutcome outcome;
   outcome.address = host;
   HeadlessSheet sheet(console_.SinkFor(host));
-  const auto fail = [&](std::string message) {
+  const auto fail = [&](const std::string& message) {
     outcome.result = UpgradeOutcome::Result::Failed;
     outcome.message = ShortReason(message);
     return outcome;
