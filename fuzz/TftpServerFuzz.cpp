@@ -265,7 +265,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fw::TftpServerOptions options;
   options.bindAddress = "127.0.0.1";
   options.port = 0;
-  options.clientAddress = "127.0.0.1";
+  options.clientAddresses = {"127.0.0.1"};
   options.filePath = world.image.Fill(imageSize);
   std::string error;
   auto server = fw::TftpServer::Start(options, &error);

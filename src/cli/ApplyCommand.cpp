@@ -25,9 +25,6 @@ using fleet::Configuration;
 using fleet::Difference;
 using fleet::HeadlessSheet;
 
-// A real device goes on answering for a moment after it acknowledged the restart; a discovery
-// in that moment would find it where it was.
-constexpr auto kRestartSettle = std::chrono::seconds(1);
 constexpr std::chrono::milliseconds kDefaultRebootWait = std::chrono::minutes(2);
 
 struct ApplySettings {
@@ -214,7 +211,7 @@ void ApplyRun::PushAndVerify(HeadlessSheet& sheet, const Configuration& before,
     return;
   }
   outcome.restarted = true;
-  std::this_thread::sleep_for(kRestartSettle);
+  std::this_thread::sleep_for(fleet::kRestartSettle);
   const auto deadline = std::chrono::steady_clock::now() + settings_.rebootWait;
   const auto found =
       mac ? finder_->Find(*mac, deadline, &InterruptGuard::Interrupted) : std::nullopt;

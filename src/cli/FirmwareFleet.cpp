@@ -151,6 +151,7 @@ UpgradeOutcome FirmwareRun::UpgradeOne(const std::string& host) {
 void FirmwareRun::VerifyReturn(snmp::AgentSession& agent, const std::string& mac,
                                UpgradeOutcome& outcome) {
   const std::string& host = outcome.address;
+  std::this_thread::sleep_for(fleet::kRestartSettle);
   const auto deadline = std::chrono::steady_clock::now() + settings_.rebootWait;
   const auto found = finder_.Find(mac, deadline, &InterruptGuard::Interrupted);
   if (!found) {

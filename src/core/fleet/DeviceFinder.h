@@ -24,6 +24,10 @@ namespace kelvo::fleet {
 
 class HeadlessSheet;
 
+// A device goes on answering for a moment after it acknowledged a restart (or an upgrade that
+// ends in one); a discovery in that moment would find it where it was, before the restart.
+inline constexpr std::chrono::seconds kRestartSettle{1};
+
 // Hands every address that answers the discovery the session has just sent to `found`, once,
 // until the deadline, until `found` returns false or until `stop` returns true.
 void CollectDiscovery(snmp::AgentSession& session, snmp::WaitHook& wait,
