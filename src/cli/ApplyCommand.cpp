@@ -106,11 +106,7 @@ std::vector<std::string> Unverifiable() {
 // What a failed step showed first, from message `from` on, in the summary's words.
 std::string FirstMessage(const HeadlessSheet& sheet, std::size_t from) {
   const auto& messages = sheet.Log().Messages();
-  if (from >= messages.size()) return {};
-  const std::string& text = messages[from];
-  if (text == snmp::messages::kTimeout) return "no reply";
-  if (text == snmp::messages::kSetError) return "refused";
-  return text;
+  return from < messages.size() ? ShortReason(messages[from]) : std::string();
 }
 
 class ApplyRun {

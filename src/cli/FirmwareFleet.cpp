@@ -71,14 +71,6 @@ bool Succeeded(const UpgradeOutcome& outcome, bool verify) {
          (!verify || outcome.verified.value_or(false));
 }
 
-std::string ShortReason(const std::string& message) {
-  if (message == snmp::messages::kTimeout || message == snmp::messages::kResetWait) {
-    return "no reply";
-  }
-  if (message == snmp::messages::kSetError) return "refused";
-  return message;
-}
-
 std::string Text(const std::vector<std::uint8_t>& bytes) {
   std::string text(bytes.begin(), bytes.end());
   while (!text.empty() && text.back() == '\0') text.pop_back();

@@ -212,6 +212,14 @@ std::string StatusWord(const HostRead& read) {
   return "error";
 }
 
+std::string ShortReason(const std::string& message) {
+  if (message == snmp::messages::kTimeout || message == snmp::messages::kResetWait) {
+    return "no reply";
+  }
+  if (message == snmp::messages::kSetError) return "refused";
+  return message;
+}
+
 HostRead ReadHost(fleet::HeadlessSheet& sheet, const std::string& host, std::uint16_t port,
                   const std::string& community, bool needTable, FleetConsole& console) {
   HostRead result;

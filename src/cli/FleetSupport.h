@@ -85,6 +85,9 @@ std::optional<std::vector<std::string>> DiscoverEach(
     std::uint16_t port, const FleetOptions& options,
     const std::function<void(const std::string& host)>& found);
 
+// A message of a failed write in a summary's words: "no reply", "refused", or itself.
+std::string ShortReason(const std::string& message);
+
 // One access point's read.
 struct HostRead {
   enum class Status { Ok, NoAnswer, NotRead, NoTable, Failed };
