@@ -56,6 +56,23 @@ TEST(CounterBlocks, LayoutMatchesReadGroupAndTemplate) {
   EXPECT_EQ(rows[Column::EthernetTransmit], 14);
   EXPECT_EQ(rows[Column::WirelessReceive], 7);
   EXPECT_EQ(rows[Column::WirelessTransmit], 7);
+
+  // Keys become metric names: unique, lower case and underscores, found again by key, and
+  // naming the side the counter is shown on.
+  for (std::size_t i = 0; i < kCounters.size(); ++i) {
+    const std::string_view key = kCounters[i].key;
+    EXPECT_EQ(CounterByKey(key), i) << key;
+    EXPECT_TRUE(std::all_of(key.begin(), key.end(), [](char c) {
+      return (c >= 'a' && c <= 'z') || c == '_';
+    })) << key;
+    const Column column = kCounters[i].column;
+    const bool receive = column == Column::EthernetReceive || column == Column::WirelessReceive;
+    EXPECT_TRUE(
+        key.starts_with(std::string(ViewOf(column) == View::Ethernet ? "ethernet_" : "wireless_") +
+                        (receive ? "rx_" : "tx_")))
+        << key;
+  }
+  EXPECT_FALSE(CounterByKey("ethernet_rx"));
 }
 
 TEST(LittleEndianReader, ReadsLeastSignificantByteFirstAndNeverPastTheEnd) {

@@ -14,6 +14,13 @@ void FormatCounter(std::uint32_t value, std::string& text) {
   text.assign(digits, end);
 }
 
+std::optional<std::size_t> CounterByKey(std::string_view key) {
+  for (std::size_t i = 0; i < kCounters.size(); ++i) {
+    if (kCounters[i].key == key) return i;
+  }
+  return std::nullopt;
+}
+
 std::size_t DecodeCounterBlock(std::span<const std::uint8_t> bytes, const CounterBlockLayout& block,
                                CounterTexts& texts) {
   const LittleEndianReader reader(bytes);
