@@ -103,6 +103,7 @@ class AgentSession final : private SnmpComponentListener {
 
   // The session does not own the groups.
   void AttachGroup(mib::Group group, AgentGroup* handler);
+  AgentGroup* Handler(mib::Group group) const;
 
   const std::string& WriteCommunity() const { return writeCommunity_; }
   void SetWriteCommunity(std::string community) { writeCommunity_ = std::move(community); }
@@ -169,8 +170,6 @@ class AgentSession final : private SnmpComponentListener {
   ui::Prompter& prompter_;
   ui::BusyIndicator& busy_;
   AgentSessionObserver* observer_ = nullptr;
-  AgentGroup* Handler(mib::Group group) const;
-
   std::array<AgentGroup*, 6> groups_{};
 
   std::uint16_t agentPort_ = 161;
