@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "CliSupport.h"
+#include "ExporterCommand.h"
 #include "FirmwareCommand.h"
 #include "FleetCommands.h"
 #include "ProfileCommands.h"
@@ -115,5 +116,6 @@ int main(int argc, char** argv) {
   if (command == "backup") return kelvo::cli::RunBackup(port, std::move(args));
   if (command == "diff") return kelvo::cli::RunDiff(port, std::move(args));
   if (command == "firmware") return kelvo::cli::RunFirmwareCommand(port, std::move(args));
+  if (command == "exporter") return kelvo::cli::RunExporter(port, std::move(args));
   return Usage("unknown command " + std::string(command));
 }

@@ -38,7 +38,9 @@ while IFS='|' read -r line expected; do
     got=$(printf '%s\n' "${COMPREPLY[@]}" | sort | xargs)
     [[ $got == "$expected" ]] || fail "'$line': expected '$expected', got '$got'"
 done <<'EOF'
-kelvo-cli |backup diff discover firmware get inventory profile set show vars
+kelvo-cli |backup diff discover exporter firmware get inventory profile set show vars
+kelvo-cli exporter --listen 127.0.0.1:9757 -|--community-file --listen --parallel --port --rediscover --to --wait
+kelvo-cli exporter --rediscover |
 kelvo-cli inventory --format |csv json table
 kelvo-cli inventory --parallel 8 -|--community-file --format --parallel --port --to --wait
 kelvo-cli backup -|--community-file --git --parallel --port --to --wait
