@@ -338,7 +338,8 @@ int RunExporter(std::uint16_t port, std::vector<std::string_view> args) {
     std::cerr << "kelvo-cli: cannot listen on " << listen->Text() << '\n';
     return kExitAgent;
   }
-  exposer->RegisterCollectable(collectable);
+  // "$": the path itself only; the server would hand it every path below too.
+  exposer->RegisterCollectable(collectable, "/metrics$");
   const auto ports = exposer->GetListeningPorts();
   std::cerr << "kelvo-cli: serving http://" << listen->address << ':'
             << (ports.empty() ? listen->port : ports.front()) << "/metrics\n"

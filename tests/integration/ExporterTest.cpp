@@ -1,0 +1,245 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// kelvo-cli exporter over simulated access points: what a scrape serves, checked by promtool,
+// and the rates a real Prometheus computes from it.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include "support/ApSimProcess.h"
+#include "support/TestSupport.h"
+
+namespace kelvo::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A program running beside the test, its standard error read line by line; killed by pid
+// when the test leaves it running.
+class BackgroundProgram {
+ public:
+  explicit BackgroundProgram(std::vector<std::string> argv) {
+    std::vector<char*> args;
+    for (std::string& arg : argv) args.push_back(arg.data());
+    args.push_back(nullptr);
+    int errPipe[2];
+    if (::pipe2(errPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    pid_ = ::fork();
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+      ::dup2(errPipe[1], 2);
+      const int null = ::open("/dev/null", O_RDWR);
+      ::dup2(null, 0);
+      ::dup2(null, 1);
+      ::execv(args[0], args.data());
+      ::_exit(127);
+    }
+    ::close(errPipe[1]);
+    err_ = errPipe[0];
+  }
+  ~BackgroundProgram() {
+    if (pid_ > 0) Stop(SIGKILL);
+    if (err_ >= 0) ::close(err_);
+  }
+  BackgroundProgram(const BackgroundProgram&) = delete;
+  BackgroundProgram& operator=(const BackgroundProgram&) = delete;
+
+  // The first line of standard error matching `pattern`; throws when none came in time.
+  std::smatch WaitForLine(const std::regex& pattern, std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+      for (std::size_t end; (end = buffered_.find('\n')) != std::string::npos;) {
+        lines_.push_back(buffered_.substr(0, end));
+        buffered_.erase(0, end + 1);
+        std::smatch match;
+        if (std::regex_search(lines_.back(), match, pattern)) return match;
+      }
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+      pollfd fd{err_, POLLIN, 0};
+      if (left.count() <= 0 || ::poll(&fd, 1, static_cast<int>(left.count())) <= 0) break;
+      char chunk[1024];
+      const ssize_t n = ::read(err_, chunk, sizeof chunk);
+      if (n <= 0) break;
+      buffered_.append(chunk, static_cast<std::size_t>(n));
+    }
+    std::string seen;
+    for (const std::string& line : lines_) seen += line + '\n';
+    throw std::runtime_error("no line like the one awaited; standard error so far:\n" + seen +
+                             buffered_);
+  }
+
+  // Sends the signal and waits for the exit; its status (128 + signal when killed by one).
+  int Stop(int signal, std::chrono::seconds timeout = std::chrono::seconds(10)) {
+    ::kill(pid_, signal);
+    int status = 0;
+    const auto deadline = Clock::now() + timeout;
+    while (::waitpid(pid_, &status, WNOHANG) == 0) {
+      if (Clock::now() > deadline) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, &status, 0);
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int err_ = -1;
+  std::string buffered_;
+  std::vector<std::string> lines_;
+};
+
+struct HttpReply {
+  int status = -1;  // -1: no connection
+  std::string body;
+};
+
+// One HTTP/1.0 GET; the whole reply is read until the server closes.
+HttpReply HttpGet(const std::string& address, std::uint16_t port, const std::string& path) {
+  HttpReply reply;
+  const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  peer.sin_port = htons(port);
+  ::inet_pton(AF_INET, address.c_str(), &peer.sin_addr);
+  if (::connect(socket, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+    ::close(socket);
+    return reply;
+  }
+  const std::string request = "GET " + path + " HTTP/1.0\r\nHost: " + address + "\r\n\r\n";
+  if (::send(socket, request.data(), request.size(), MSG_NOSIGNAL) < 0) {
+    ::close(socket);
+    return reply;
+  }
+  std::string bytes;
+  pollfd fd{socket, POLLIN, 0};
+  char chunk[8192];
+  while (::poll(&fd, 1, 30000) > 0) {
+    const ssize_t n = ::recv(socket, chunk, sizeof chunk, 0);
+    if (n <= 0) break;
+    bytes.append(chunk, static_cast<std::size_t>(n));
+  }
+  ::close(socket);
+  std::smatch status;
+  if (std::regex_search(bytes, status, std::regex("^HTTP/1\\.[01] (\\d{3})"))) {
+    reply.status = std::stoi(status[1]);
+  }
+  const auto head = bytes.find("\r\n\r\n");
+  if (head != std::string::npos) reply.body = bytes.substr(head + 4);
+  return reply;
+}
+
+// Sample lines by their name and labels as written ("kelvo_up{address=...}"), to values.
+std::map<std::string, double> Samples(const std::string& text) {
+  std::map<std::string, double> samples;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.empty() || line.front() == '#') continue;
+    const auto space = line.rfind(' ');
+    samples[line.substr(0, space)] = std::strtod(line.c_str() + space + 1, nullptr);
+  }
+  return samples;
+}
+
+std::string Series(const std::string& name, const std::string& address, const std::string& device,
+                   const std::string& mac) {
+  return name + "{address=\"" + address + "\",name=\"" + device + "\",mac=\"" + mac + "\"}";
+}
+
+std::filesystem::path TemporaryDirectory() {
+  char pattern[] = "/tmp/kelvo-exporter-XXXXXX";
+  if (::mkdtemp(pattern) == nullptr) throw std::runtime_error("no temporary directory");
+  return pattern;
+}
+
+const std::regex kServing("serving http://([0-9.]+):([0-9]+)/metrics");
+
+// Discovery by broadcast finds the two that answer, the silent one is given by address. A
+// second exporter on the same port, a bad address: refused. An access point that falls silent
+// keeps its labels with up 0.
+TEST(ExporterTest, ServesEveryAccessPointOnLoopbackOnly) {
+  ApSimProcess sim(ApSimOptions{3, "127.0.0.2", "admin", {"--fault", "127.0.0.4:silent"}});
+  const std::string port = std::to_string(sim.Port());
+  BackgroundProgram exporter({KELVO_CLI_PATH, "--port", port, "exporter", "--to", "127.255.255.255",
+                              "--wait", "1", sim.Address(2)});
+  const auto serving = exporter.WaitForLine(kServing, std::chrono::seconds(20));
+  ASSERT_EQ(serving[1], "127.0.0.1");
+  ASSERT_EQ(serving[2], "9757");
+  const std::uint16_t httpPort = 9757;
+
+  // Until discovery has found both: each scrape waits out the silent one's time-out.
+  std::map<std::string, double> samples;
+  std::string body;
+  for (int scrape = 0; scrape < 10; ++scrape) {
+    const HttpReply reply = HttpGet("127.0.0.1", httpPort, "/metrics");
+    ASSERT_EQ(reply.status, 200);
+    body = reply.body;
+    samples = Samples(body);
+    if (samples["kelvo_access_points"] == 3) break;
+  }
+  EXPECT_EQ(samples["kelvo_access_points"], 3) << body;
+  EXPECT_EQ(samples[Series("kelvo_up", "127.0.0.2", "Kelvo-AP-01", "024B56000001")], 1) << body;
+  EXPECT_EQ(samples[Series("kelvo_up", "127.0.0.3", "Kelvo-AP-02", "024B56000002")], 1) << body;
+  EXPECT_EQ(samples.count(Series("kelvo_up", "127.0.0.4", "", "")), 1u) << body;
+  EXPECT_EQ(samples[Series("kelvo_up", "127.0.0.4", "", "")], 0) << body;
+  EXPECT_GT(
+      samples[Series("kelvo_ethernet_rx_bytes_total", "127.0.0.2", "Kelvo-AP-01", "024B56000001")],
+      0)
+      << body;
+  EXPECT_NE(body.find("# HELP kelvo_ethernet_rx_bytes_total Ethernet receive TotalBytesRx\n"),
+            std::string::npos);
+  EXPECT_NE(body.find("# TYPE kelvo_wireless_rx_cts_total counter\n"), std::string::npos);
+  for (const auto& [series, value] : samples) {
+    EXPECT_TRUE(series.starts_with("kelvo_up{") || series.find("127.0.0.4") == std::string::npos)
+        << series << ": a value of an access point that did not answer";
+  }
+
+  const auto dir = TemporaryDirectory();
+  std::ofstream(dir / "metrics.txt") << body;
+  const auto check = RunProgram(
+      {"/bin/sh", "-c", "exec promtool check metrics < " + (dir / "metrics.txt").string()});
+  std::filesystem::remove_all(dir);
+  EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
+
+  EXPECT_EQ(HttpGet("127.0.0.1", httpPort, "/").status, 404);
+  EXPECT_EQ(HttpGet("127.0.0.1", httpPort, "/metrics/x").status, 404);
+  EXPECT_EQ(HttpGet("127.0.0.2", httpPort, "/metrics").status, -1) << "not on loopback only";
+
+  const auto taken = RunProgram({KELVO_CLI_PATH, "exporter", "--listen", "127.0.0.1:9757", "h"});
+  EXPECT_EQ(taken.exitCode, 1);
+  EXPECT_EQ(taken.err, "kelvo-cli: cannot listen on 127.0.0.1:9757: Address already in use\n");
+  const auto bad = RunProgram({KELVO_CLI_PATH, "exporter", "--listen", "localhost:80", "h"});
+  EXPECT_EQ(bad.exitCode, 2);
+  EXPECT_TRUE(bad.err.starts_with("kelvo-cli: --listen takes ADDRESS:PORT")) << bad.err;
+
+  sim.Fault(1, "silent");
+  samples = Samples(HttpGet("127.0.0.1", httpPort, "/metrics").body);
+  EXPECT_EQ(samples[Series("kelvo_up", "127.0.0.3", "Kelvo-AP-02", "024B56000002")], 0);
+  for (const auto& [series, value] : samples) {
+    EXPECT_TRUE(series.starts_with("kelvo_up{") || series.find("127.0.0.3") == std::string::npos)
+        << series << ": a value of an access point that fell silent";
+  }
+  EXPECT_EQ(exporter.Stop(SIGTERM), 0);
+}
+
+}  // namespace
+}  // namespace kelvo::test
