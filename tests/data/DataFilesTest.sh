@@ -38,7 +38,11 @@ while IFS='|' read -r line expected; do
     got=$(printf '%s\n' "${COMPREPLY[@]}" | sort | xargs)
     [[ $got == "$expected" ]] || fail "'$line': expected '$expected', got '$got'"
 done <<'EOF'
-kelvo-cli |backup diff discover firmware get inventory profile set show vars
+kelvo-cli |backup diff discover firmware get inventory profile set show stats vars
+kelvo-cli stats -|--count --counters --format --interval --parallel --port
+kelvo-cli stats --counters ethernet_rx_bytes,wireless_tx_b|ethernet_rx_bytes,wireless_tx_beacons ethernet_rx_bytes,wireless_tx_broadcast
+kelvo-cli stats --counters a|all
+kelvo-cli stats --interval 1 10.0.0.2 |
 kelvo-cli inventory --format |csv json table
 kelvo-cli inventory --parallel 8 -|--community-file --format --parallel --port --to --wait
 kelvo-cli backup -|--community-file --git --parallel --port --to --wait
