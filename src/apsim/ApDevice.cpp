@@ -71,20 +71,40 @@ constexpr std::uint64_t kWirelessRates[14] = {
     95,      // RxCTS
 };
 
-std::span<const std::uint64_t> CounterRates(Variable variable) {
-  switch (variable) {
-    case Variable::EthernetRxCounters:
-      return kEthernetRxRates;
-    case Variable::EthernetTxCounters:
-      return kEthernetTxRates;
-    case Variable::WirelessCounters:
-      return kWirelessRates;
-    default:
-      return {};
+static_assert(std::size(kEthernetRxRates) == statistics::kCounterBlocks[0].count);
+static_assert(std::size(kEthernetTxRates) == statistics::kCounterBlocks[1].count);
+static_assert(std::size(kWirelessRates) == statistics::kCounterBlocks[2].count);
+
+// The tables in reply order, like statistics::kCounterBlocks.
+constexpr std::array<std::span<const std::uint64_t>, 3> kBlockRates = {
+    kEthernetRxRates, kEthernetTxRates, kWirelessRates};
+
+const statistics::CounterBlockLayout* CounterLayout(Variable variable) {
+  for (const statistics::CounterBlockLayout& block : statistics::kCounterBlocks) {
+    if (block.variable == variable) return &block;
   }
+  return nullptr;
 }
 
-bool IsCounterBlock(Variable variable) { return !CounterRates(variable).empty(); }
+bool IsCounterBlock(Variable variable) { return CounterLayout(variable) != nullptr; }
+
+// The events in `elapsed` at `rate`, rounded towards the past (a time before the counter's
+// reference point gives a negative count), modulo 2^64; exact for every rate and time.
+std::uint64_t Events(CounterRate rate, SimTime elapsed) {
+  // rate * ms / kDivisor, with rate = r1 * kDivisor + r0 and ms = m1 * kDivisor + m0 so that
+  // no product overflows before the modulo that the 32-bit counter applies anyway.
+  constexpr std::uint64_t kDivisor = kCounterRateScale * 1000;
+  const bool past = elapsed.count() < 0;
+  const auto count = static_cast<std::uint64_t>(elapsed.count());
+  const std::uint64_t ms = past ? 0 - count : count;
+  const std::uint64_t r1 = rate / kDivisor;
+  const std::uint64_t r0 = rate % kDivisor;
+  const std::uint64_t m1 = ms / kDivisor;
+  const std::uint64_t m0 = ms % kDivisor;
+  const std::uint64_t whole = r1 * ms + r0 * m1 + r0 * m0 / kDivisor;
+  if (!past) return whole;
+  return 0 - whole - (r0 * m0 % kDivisor == 0 ? 0 : 1);
+}
 
 void PutLittle16(std::vector<std::uint8_t>& bytes, std::size_t offset, unsigned value) {
   bytes[offset] = static_cast<std::uint8_t>(value);
@@ -183,9 +203,17 @@ ApDevice::ApDevice(int number, std::uint32_t address, std::string writeCommunity
       address_(address),
       writeCommunity_(std::move(writeCommunity)),
       identity_(std::move(identity)),
-      frozen_(kVariableCount, false),
-      // Each device has been up for `number` hours when the simulator starts.
-      countersZero_(-std::chrono::hours(number)) {
+      frozen_(kVariableCount, false) {
+  // Each device has been up for `number` hours when the simulator starts, and its traffic
+  // differs a little from the others'.
+  const CounterRate factor = 9 + static_cast<unsigned>(number_) % 4;
+  for (std::size_t b = 0; b < kBlockRates.size(); ++b) {
+    for (std::size_t i = 0; i < kBlockRates[b].size(); ++i) {
+      // Table rates are per 1000 s, the factor in tenths.
+      counters_[statistics::kCounterBlocks[b].first + i] = {kBlockRates[b][i] * factor * 100, 0,
+                                                            -std::chrono::hours(number)};
+    }
+  }
   LoadFactorySettings();
   for (const Variable variable :
        {Variable::BasebandRegisters, Variable::TxPowerSettings, Variable::SynthesizerRegisters}) {
@@ -395,8 +423,20 @@ AgentReply ApDevice::HandleSet(const SnmpPdu& request, SimTime now) {
   return reply;
 }
 
+void ApDevice::ConfigureCounters(const CounterSettings& settings) {
+  for (std::size_t i = 0; i < counters_.size(); ++i) {
+    CounterTrack& track = counters_[i];
+    if (settings.rates[i]) track.rate = *settings.rates[i];
+    if (settings.wrapAfter) track = {track.rate, 0, *settings.wrapAfter};
+  }
+}
+
+void ApDevice::SetCounterRate(std::size_t counter, CounterRate rate, SimTime now) {
+  counters_[counter] = {rate, CounterValue(counter, now), now};
+}
+
 void ApDevice::Restart(SimTime now) {
-  countersZero_ = now;
+  for (CounterTrack& track : counters_) track = {track.rate, 0, now};
   if (rfTest_.running != 0) RunTestCommand(rfTest_.running + kStopOffset, now);
   for (RegisterBank& bank : registers_) bank.chip = bank.flash;
   // With DHCP on, the server hands it the address it had.
@@ -565,16 +605,17 @@ SnmpValue ApDevice::ExchangeAuthorizedRecord(const std::vector<std::uint8_t>& re
   return SnmpValue::Bytes(std::move(reply));
 }
 
+std::uint32_t ApDevice::CounterValue(std::size_t counter, SimTime now) const {
+  const CounterTrack& track = counters_[counter];
+  return static_cast<std::uint32_t>(track.start + Events(track.rate, now - track.since));
+}
+
 SnmpValue ApDevice::CounterBlock(Variable variable, SimTime now) const {
-  const auto rates = CounterRates(variable);
-  const auto uptime = static_cast<std::uint64_t>(std::max<SimTime::rep>(
-      0, std::chrono::duration_cast<std::chrono::milliseconds>(now - countersZero_).count()));
-  std::vector<std::uint8_t> block(rates.size() * 4);
-  for (std::size_t i = 0; i < rates.size(); ++i) {
-    // Rates are per 1000 s and uptime in ms; each AP's traffic differs a little.
-    const std::uint64_t events =
-        rates[i] * uptime * (9 + static_cast<unsigned>(number_) % 4) / (1'000'000ULL * 10);
-    PutLittle32(block, 4 * i, static_cast<std::uint32_t>(events));
+  const statistics::CounterBlockLayout& layout = *CounterLayout(variable);
+  std::vector<std::uint8_t> block(layout.Bytes());
+  for (std::size_t i = 0; i < layout.count; ++i) {
+    const statistics::CounterSlot& slot = statistics::kCounters[layout.first + i];
+    PutLittle32(block, slot.offset, CounterValue(layout.first + i, now));
   }
   return SnmpValue::Bytes(std::move(block));
 }

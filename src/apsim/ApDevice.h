@@ -14,6 +14,7 @@
 
 #include "SnmpPdu.h"
 #include "mib/MibVariables.h"
+#include "statistics/CounterBlocks.h"
 
 namespace kelvo::apsim {
 
@@ -39,6 +40,20 @@ struct FactoryIdentity {
 // Time on the simulator's monotonic clock.
 using SimTime = std::chrono::milliseconds;
 
+// A traffic counter's pace in events per million seconds, so that fractions of one event per
+// second are exact: 0.5 per second is 500'000.
+using CounterRate = std::uint64_t;
+inline constexpr CounterRate kCounterRateScale = 1'000'000;
+
+// How a device's counters run from the simulator's start on.
+struct CounterSettings {
+  // Per counter, in statistics::kCounters order; nullopt keeps the device's own rate.
+  std::array<std::optional<CounterRate>, statistics::kCounterCount> rates{};
+  // Every counter passes 2^32 (is 0 again) this long after the start, instead of having
+  // counted since the device's last power-on.
+  std::optional<std::chrono::seconds> wrapAfter;
+};
+
 struct AgentReply {
   long errorStatus = kNoError;
   long errorIndex = 0;
@@ -62,6 +77,12 @@ class ApDevice {
   // A full restart: the traffic counters start from zero, the radio boots idle with the
   // registers it keeps in flash, and a fixed IpAddress (DhcpClient 2) becomes its address.
   void Restart(SimTime now);
+  // Sets the counters' rates and start as if they had held since the device was powered on;
+  // before the first read.
+  void ConfigureCounters(const CounterSettings& settings);
+  // From `now` on the counter (statistics::kCounters index) advances at `rate`, continuing
+  // from its value at `now`.
+  void SetCounterRate(std::size_t counter, CounterRate rate, SimTime now);
   // Runs `version` from now on, also after LoadDefault.
   void InstallFirmware(std::string version);
 
@@ -98,6 +119,7 @@ class ApDevice {
   SnmpValue Apply(mib::Variable variable, const SnmpValue& value, SimTime now, AgentReply& reply);
   SnmpValue ExchangeAuthorizedRecord(const std::vector<std::uint8_t>& request);
   SnmpValue CounterBlock(mib::Variable variable, SimTime now) const;
+  std::uint32_t CounterValue(std::size_t counter, SimTime now) const;
   void LoadFactorySettings();
   // Whether the radio takes this RfTestCommand now: a start while another test runs is refused.
   bool AcceptsTestCommand(long command) const;
@@ -135,9 +157,15 @@ class ApDevice {
   std::vector<MacAddress> authorizedTable_;
   std::array<RegisterBank, 3> registers_;  // baseband, power, synthesizer
   RfTestState rfTest_;
-  // The moment the counters were zero; before the simulator started for a device that has
-  // been "up" for a while.
-  SimTime countersZero_;
+  // A counter is `start` at `since` and then advances at `rate`; `since` may be in the future
+  // (the counter is below `start` until then, modulo 2^32). Each device has been up for a while
+  // when the simulator starts, so `since` begins before 0.
+  struct CounterTrack {
+    CounterRate rate = 0;
+    std::uint32_t start = 0;
+    SimTime since{0};
+  };
+  std::array<CounterTrack, statistics::kCounterCount> counters_;
 };
 
 }  // namespace kelvo::apsim

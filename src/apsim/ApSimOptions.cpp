@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "statistics/CounterBlocks.h"
 #include "util/Parse.h"
 
 namespace kelvo::apsim {
@@ -15,6 +16,9 @@ constexpr long kMaxVarbindDelta = 64;
 constexpr long kMaxOctetsDelta = 1024;
 constexpr long kMaxRebootMs = 3'600'000;
 constexpr std::size_t kMaxFirmwareVersion = 32;
+// Beyond a full turn of a 32-bit counter per second nothing is left for a reader to see.
+constexpr std::uint64_t kMaxCounterRate = std::uint64_t{1} << 32;
+constexpr std::size_t kCounterRateDecimals = 6;
 
 using util::ParseInteger;
 
@@ -213,6 +217,41 @@ std::optional<std::chrono::milliseconds> ParseRebootTime(std::string_view ms) {
   return std::chrono::milliseconds(*time);
 }
 
+std::optional<CounterRate> ParseCounterRate(std::string_view text) {
+  const std::size_t point = text.find('.');
+  const std::string_view whole = text.substr(0, point);
+  const std::string_view decimals =
+      point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+  if (point != std::string_view::npos &&
+      (decimals.empty() || decimals.size() > kCounterRateDecimals)) {
+    return std::nullopt;
+  }
+  const auto units = ParseInteger<std::uint64_t>(whole);
+  if (!units || *units > kMaxCounterRate) return std::nullopt;
+  CounterRate rate = *units * kCounterRateScale;
+  if (!decimals.empty()) {
+    const auto digits = ParseInteger<std::uint64_t>(decimals);
+    if (!digits) return std::nullopt;
+    CounterRate scale = kCounterRateScale;
+    for (std::size_t i = 0; i < decimals.size(); ++i) scale /= 10;
+    rate += *digits * scale;
+  }
+  if (rate > kMaxCounterRate * kCounterRateScale) return std::nullopt;
+  return rate;
+}
+
+std::optional<std::vector<std::size_t>> ParseCounterKey(std::string_view text) {
+  std::vector<std::size_t> counters;
+  if (text == "all") {
+    for (std::size_t i = 0; i < statistics::kCounterCount; ++i) counters.push_back(i);
+  } else if (const auto counter = statistics::CounterByKey(text)) {
+    counters.push_back(*counter);
+  } else {
+    return std::nullopt;
+  }
+  return counters;
+}
+
 bool IsFirmwareVersion(std::string_view text) {
   return !text.empty() && text.size() <= kMaxFirmwareVersion &&
          std::all_of(text.begin(), text.end(), [](char c) { return c > ' ' && c < 0x7F; });
@@ -308,6 +347,20 @@ ParsedOptions ParseProgramOptions(std::span<const std::string_view> arguments) {
     } else if (name == "--image-dir") {
       if (value.empty()) return Failure(bad);
       options.imageDirectory = std::string(value);
+    } else if (name == "--counter-rate") {
+      const std::size_t equals = value.find('=');
+      if (equals == std::string_view::npos) return Failure(bad + " (use KEY=PER_SECOND)");
+      const std::string_view key = value.substr(0, equals);
+      const std::string_view perSecond = value.substr(equals + 1);
+      const auto counters = ParseCounterKey(key);
+      if (!counters) return Failure("unknown counter for --counter-rate: " + std::string(key));
+      const auto rate = ParseCounterRate(perSecond);
+      if (!rate) return Failure("invalid rate for --counter-rate: " + std::string(perSecond));
+      for (const std::size_t counter : *counters) options.simulator.counters.rates[counter] = *rate;
+    } else if (name == "--counter-wrap") {
+      const auto seconds = ParseInteger<std::uint32_t>(value);
+      if (!seconds) return Failure(bad);
+      options.simulator.counters.wrapAfter = std::chrono::seconds(*seconds);
     } else if (name == "--fault") {
       const std::size_t colon = value.find(':');
       if (colon == std::string_view::npos) return Failure(bad);
@@ -374,6 +427,15 @@ Simulated 802.11b access points answering SNMPv1 on one UDP socket.
   --reboot-ms MS     how long a restart keeps an access point silent (default 0)
   --flash-ms MS      how long an access point writes a downloaded image to its flash
                      before it answers the set that started the download (default 0)
+  --counter-rate KEY=PER_SECOND
+                     the traffic counter KEY (ethernet_rx_bytes, wireless_tx_beacons,
+                     ..., see kelvo-apsim(1); "all" for every one) advances at exactly
+                     PER_SECOND a second (up to 6 decimals) on every access point;
+                     repeatable, the last one for a counter wins; counters not named
+                     keep their own rates
+  --counter-wrap SECONDS
+                     every counter passes 2^32 (is 0 again) SECONDS after the start;
+                     until then it counts up towards it
   --help             show this text
   --version          print the version and end
 
@@ -387,6 +449,7 @@ Prints "ready port=P" once the socket is bound, then reads commands on stdin:
   tftp-options <ap|all> none|<option> ...  (blksize=N windowsize=N timeout=S tsize)
   tftp-retry <ap|all> <ms> <tries>         tftp-port <ap|all> <port>
   upgrade-firmware <ap|all> <version>      reboot-ms <ap|all> <ms>
+  counter-rate <ap|all> <key|all> <per second>   the counter goes on from its value now
   image <ap>   the last download: state, bytes, sha256, file, reason (tab-separated;
                state none|fetching|done|failed, "-" for an empty field)
   quit
@@ -414,6 +477,11 @@ successful download keep the access point silent for the reboot time (requests a
 not answered). At either, with DhcpClient 2 (disabled), it moves to its IpAddress: the
 answer to the restart still leaves from the old address, then only the new one is answered.
 After a download it runs the --upgrade-firmware version, if set, also after LoadDefault.
+
+Traffic counters are 32-bit and wrap. Each access point counts at rates of its own, as if it
+had been up for <number> hours at the start; a full restart sets every counter to 0. A counter
+with an exact rate reads floor(rate x time) since it was last 0, plus where the rate last
+changed or --counter-wrap put it, modulo 2^32; a restart keeps the rates.
 
 Each access point runs the manufacturing tests: RfTestCommand 1..4 starts a test (continuous
 TX, packet TX, packet RX, carrier) and the code + 128 stops it; a start while another test

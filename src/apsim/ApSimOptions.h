@@ -67,6 +67,11 @@ std::optional<std::pair<std::chrono::milliseconds, int>> ParseTftpRetry(std::str
 // How long a restart keeps an access point silent: 0..3600000 ms.
 std::optional<std::chrono::milliseconds> ParseRebootTime(std::string_view ms);
 
+// A counter's rate per second: a decimal with up to six places after the point, at most 2^32.
+std::optional<CounterRate> ParseCounterRate(std::string_view text);
+// The counters (statistics::kCounters indexes) a key names: its own, or every one for "all".
+std::optional<std::vector<std::size_t>> ParseCounterKey(std::string_view text);
+
 // A firmware version as the description shows it: 1..32 printable characters, no spaces.
 bool IsFirmwareVersion(std::string_view text);
 

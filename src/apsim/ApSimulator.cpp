@@ -61,6 +61,7 @@ ApSimulator::ApSimulator(const SimulatorSettings& settings)
     ApDevice device = settings.vary
                           ? MakeVariedDevice(i + 1, address, settings.password, settings.seed)
                           : ApDevice(i + 1, address, settings.password);
+    device.ConfigureCounters(settings.counters);
     aps_.emplace_back(std::move(device), settings);
   }
 }

@@ -117,6 +117,8 @@ struct SimulatorSettings {
   // The firmware every access point runs after its next successful download; nullopt: the
   // one it runs now.
   std::optional<std::string> upgradeFirmware;
+  // Every access point's traffic counters.
+  CounterSettings counters;
 };
 
 class ApSimulator {

@@ -86,7 +86,7 @@ std::vector<std::string> ControlChannel::Execute(std::string_view line, SimTime 
   std::vector<std::size_t> aps;
   if (words[1] == "all" &&
       (command == "fault" || command == "clear-log" || command.starts_with("tftp-") ||
-       command == "reboot-ms" || command == "upgrade-firmware")) {
+       command == "reboot-ms" || command == "upgrade-firmware" || command == "counter-rate")) {
     for (std::size_t i = 0; i < simulator_.Count(); ++i) aps.push_back(i);
   } else if (const auto ap = ParseAp(words[1], simulator_)) {
     aps.push_back(*ap);
@@ -198,6 +198,18 @@ std::vector<std::string> ControlChannel::Execute(std::string_view line, SimTime 
   if (command == "upgrade-firmware" && words.size() == 3) {
     if (!IsFirmwareVersion(words[2])) return Error("bad version " + std::string(words[2]));
     for (const std::size_t each : aps) simulator_.SetUpgradeFirmware(each, std::string(words[2]));
+    return {"ok"};
+  }
+  if (command == "counter-rate" && words.size() == 4) {
+    const auto counters = ParseCounterKey(words[2]);
+    if (!counters) return Error("unknown counter " + std::string(words[2]));
+    const auto rate = ParseCounterRate(words[3]);
+    if (!rate) return Error("bad rate; use <per second, up to 6 decimals>");
+    for (const std::size_t each : aps) {
+      for (const std::size_t counter : *counters) {
+        simulator_.Device(each).SetCounterRate(counter, *rate, now);
+      }
+    }
     return {"ok"};
   }
   if (command == "image" && words.size() == 2) {

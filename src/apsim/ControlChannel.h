@@ -2,7 +2,8 @@
 // The simulator's control commands, one per line (normally from stdin): faults, the request
 // log, direct reads and writes of an access point's values, its password and its authorised
 // table, its firmware download settings, the image it downloaded, the firmware it installs and
-// how long it reboots. Every command's output ends with a line "ok" or "error <reason>".
+// how long it reboots, and its counters' rates. Every command's output ends with a line "ok" or
+// "error <reason>".
 #pragma once
 
 #include <string>

@@ -317,20 +317,26 @@ bool Confirm(const std::string& question) {
   return answer == "y" || answer == "Y" || answer == "yes";
 }
 
-void PrintAligned(const std::vector<std::vector<std::string>>& lines) {
+std::vector<std::string> AlignedLines(const std::vector<std::vector<std::string>>& lines) {
   std::vector<std::size_t> widths;
   for (const auto& line : lines) {
     if (widths.size() < line.size()) widths.resize(line.size());
     for (std::size_t i = 0; i < line.size(); ++i) widths[i] = std::max(widths[i], line[i].size());
   }
+  std::vector<std::string> texts;
   for (const auto& line : lines) {
     std::string text;
     for (std::size_t i = 0; i < line.size(); ++i) {
       text += line[i];
       if (i + 1 < line.size()) text.append(widths[i] - line[i].size() + 2, ' ');
     }
-    std::cout << text << '\n';
+    texts.push_back(std::move(text));
   }
+  return texts;
+}
+
+void PrintAligned(const std::vector<std::vector<std::string>>& lines) {
+  for (const std::string& text : AlignedLines(lines)) std::cout << text << '\n';
 }
 
 bool AddressLess(const std::string& a, const std::string& b) {

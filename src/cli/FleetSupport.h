@@ -143,8 +143,9 @@ std::optional<std::string> TakeOptionValue(std::vector<std::string_view>& args,
 // Asks on standard error and reads the answer from standard input: true for y or yes.
 bool Confirm(const std::string& question);
 
-// Prints lines of cells on standard output, each column as wide as its widest cell and two
-// spaces from the next.
+// Lines of cells laid out with each column as wide as its widest cell and two spaces from the
+// next; PrintAligned prints them on standard output.
+std::vector<std::string> AlignedLines(const std::vector<std::vector<std::string>>& lines);
 void PrintAligned(const std::vector<std::vector<std::string>>& lines);
 
 // IPv4 addresses in numeric order.

@@ -17,6 +17,7 @@
 #include "FirmwareCommand.h"
 #include "FleetCommands.h"
 #include "ProfileCommands.h"
+#include "StatsCommand.h"
 #include "VariableCommands.h"
 #include "Version.h"
 #include "snmp/SnmpComponent.h"
@@ -116,6 +117,7 @@ int main(int argc, char** argv) {
   if (command == "backup") return kelvo::cli::RunBackup(port, std::move(args));
   if (command == "diff") return kelvo::cli::RunDiff(port, std::move(args));
   if (command == "firmware") return kelvo::cli::RunFirmwareCommand(port, std::move(args));
+  if (command == "stats") return kelvo::cli::RunStats(port, std::move(args));
   if (command == "exporter") return kelvo::cli::RunExporter(port, std::move(args));
   return Usage("unknown command " + std::string(command));
 }

@@ -9,8 +9,22 @@
 
 #include "AgentPackets.h"
 #include "ApSimulator.h"
+#include "statistics/CounterBlocks.h"
 
 namespace kelvo::test {
+
+// The counter with this key as the device's counter block shows it now.
+inline std::uint32_t CounterAt(const apsim::ApDevice& device, std::string_view key,
+                               apsim::SimTime now) {
+  const auto counter = statistics::CounterByKey(key);
+  if (!counter) throw std::invalid_argument("no counter " + std::string(key));
+  const statistics::CounterSlot& slot = statistics::kCounters[*counter];
+  const apsim::SnmpValue block =
+      device.Read(statistics::kCounterBlocks[static_cast<std::size_t>(slot.block)].variable, now);
+  std::uint32_t value = 0;
+  for (std::size_t i = 4; i-- > 0;) value = value << 8 | block.bytes.at(slot.offset + i);
+  return value;
+}
 
 class AgentFixture : public ::testing::Test {
  protected:

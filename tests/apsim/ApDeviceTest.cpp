@@ -347,5 +347,63 @@ TEST_F(ApSimDevice, RegisterBlocksReadBackWhatWasWritten) {
   EXPECT_EQ(Read("RfTestCommand").integer, 2);
 }
 
+TEST(ApDeviceCounters, ExactRatesCountFloorOfRateTimesTimeAndWrapWhereTold) {
+  struct Case {
+    apsim::CounterRate rate;  // per 10^6 s
+    std::optional<int> wrapSeconds;
+    std::int64_t ms;
+    std::uint32_t expected;
+  };
+  const Case cases[] = {
+      // Without a wrap access point 1 has been up for an hour at 0.
+      {125'000'000'000, {}, 0, 450'000'000},
+      {125'000'000'000, {}, 60'001, 457'500'125},
+      // Before its wrap a counter lies below 2^32 by the events still to come, rounded up.
+      {500'000, 10, 0, 0xFFFF'FFFB},
+      {500'000, 10, 9'999, 0xFFFF'FFFF},
+      {500'000, 10, 10'000, 0},
+      {500'000, 10, 12'000, 1},
+      {3'000'000, 5, 0, 0xFFFF'FFF1},
+      {1, 0, 999'999'999, 0},
+      {1, 0, 1'000'000'000, 1},
+      // Products far beyond 64 bits stay exact.
+      {4'294'967'295'999'999, 0, 864'000'000, 4'294'967'295},
+      {3'000'000'000'500'000, 7, 31'536'000'000, 2'787'575'740},
+      {1'000'001, 0, 123'456'789'012, 123'456'912},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.rate << " per 10^6 s at " << c.ms << " ms");
+    apsim::ApDevice device(1, 0x7F000002, "admin");
+    apsim::CounterSettings settings;
+    // The first counter of the first block and the last of the last.
+    for (const char* key : {"ethernet_rx_bytes", "wireless_rx_cts"}) {
+      settings.rates[*statistics::CounterByKey(key)] = c.rate;
+    }
+    if (c.wrapSeconds) settings.wrapAfter = std::chrono::seconds(*c.wrapSeconds);
+    device.ConfigureCounters(settings);
+    EXPECT_EQ(CounterAt(device, "ethernet_rx_bytes", apsim::SimTime(c.ms)), c.expected);
+    EXPECT_EQ(CounterAt(device, "wireless_rx_cts", apsim::SimTime(c.ms)), c.expected);
+  }
+}
+
+TEST(ApDeviceCounters, ARestartClearsTheWrapOffsetAndKeepsTheRates) {
+  using std::chrono::seconds;
+  apsim::ApDevice device(1, 0x7F000002, "admin");
+  apsim::CounterSettings settings;
+  settings.rates[*statistics::CounterByKey("ethernet_rx_bytes")] = 1'000'000;
+  settings.wrapAfter = seconds(30);
+  device.ConfigureCounters(settings);
+  EXPECT_EQ(CounterAt(device, "ethernet_rx_bytes", seconds(0)), 0xFFFF'FFFF - 29);
+  // Access point 1 receives 60 packets a second by its own table; they wrap as well.
+  EXPECT_EQ(CounterAt(device, "ethernet_rx_packets", seconds(0)), 0xFFFF'FFFF - 1799);
+  EXPECT_EQ(CounterAt(device, "ethernet_rx_packets", seconds(30)), 0u);
+
+  device.Restart(seconds(5));
+  EXPECT_EQ(CounterAt(device, "ethernet_rx_bytes", seconds(5)), 0u);
+  EXPECT_EQ(CounterAt(device, "ethernet_rx_bytes", seconds(8)), 3u);
+  EXPECT_EQ(CounterAt(device, "ethernet_rx_bytes", seconds(40)), 35u);
+  EXPECT_EQ(CounterAt(device, "ethernet_rx_packets", seconds(40)), 60u * 35);
+}
+
 }  // namespace
 }  // namespace kelvo::test

@@ -108,6 +108,49 @@ TEST(ApSimOptions, FirmwareDownloadOptions) {
   EXPECT_EQ(all.options->flashTime.count(), 40);
 }
 
+TEST(ApSimOptions, CounterRatesAndWrap) {
+  // The last switch for a counter wins.
+  const auto parsed = Parse({"--counter-rate", "all=10", "--counter-rate=ethernet_rx_bytes=125000",
+                             "--counter-rate", "wireless_rx_cts=0.5", "--counter-wrap", "30"});
+  ASSERT_TRUE(parsed.options) << parsed.error;
+  const CounterSettings& counters = parsed.options->simulator.counters;
+  EXPECT_EQ(counters.rates[0], 125'000'000'000u);
+  EXPECT_EQ(counters.rates[1], 10'000'000u);
+  EXPECT_EQ(counters.rates[42], 10'000'000u);
+  EXPECT_EQ(counters.rates[43], 500'000u);
+  EXPECT_EQ(counters.wrapAfter, std::chrono::seconds(30));
+
+  const std::pair<std::string_view, std::optional<CounterRate>> rates[] = {
+      {"0", 0},
+      {"0.000001", 1},
+      {"12.05", 12'050'000},
+      {"007.250", 7'250'000},
+      {"4294967296", 4'294'967'296'000'000},
+      {"4294967296.000001", std::nullopt},
+      {"0.0000001", std::nullopt},
+      {"", std::nullopt},
+      {"-1", std::nullopt},
+      {"1.", std::nullopt},
+      {".5", std::nullopt},
+      {"1e3", std::nullopt},
+  };
+  for (const auto& [text, rate] : rates) EXPECT_EQ(ParseCounterRate(text), rate) << text;
+
+  // Each error names what it could not use.
+  const std::pair<std::vector<std::string_view>, std::string_view> bad[] = {
+      {{"--counter-rate", "ethernet_rx_byte=1"}, "ethernet_rx_byte"},
+      {{"--counter-rate", "all=-1"}, "-1"},
+      {{"--counter-rate", "all"}, "all"},
+      {{"--counter-wrap", "-5"}, "-5"},
+      {{"--counter-wrap=1.5"}, "1.5"},
+  };
+  for (const auto& [arguments, named] : bad) {
+    const auto refused = Parse(arguments);
+    EXPECT_FALSE(refused.options) << arguments[0];
+    EXPECT_NE(refused.error.find(named), std::string::npos) << refused.error;
+  }
+}
+
 TEST(ApSimOptions, RefusesWhatItCannotUse) {
   const std::vector<std::vector<std::string_view>> bad = {
       {"--count", "0"},

@@ -94,6 +94,30 @@ TEST_F(ApSimControlChannel, TftpSettingsAndTheImageRecord) {
   EXPECT_EQ(Run("image 1"), (Lines{"failed\t0\t-\t-\tserver error 1: no?such?file", "ok"}));
 }
 
+TEST_F(ApSimControlChannel, CounterRateChangesContinueFromTheValueReached) {
+  now = std::chrono::seconds(10);
+  const apsim::ApDevice& ap2 = simulator.Device(1);
+  const std::uint32_t bytes = CounterAt(ap2, "ethernet_rx_bytes", now);
+  EXPECT_EQ(Run("counter-rate 2 ethernet_rx_bytes 1000"), Lines{"ok"});
+  EXPECT_EQ(CounterAt(ap2, "ethernet_rx_bytes", now), bytes);
+  now += std::chrono::milliseconds(2'500);
+  EXPECT_EQ(CounterAt(ap2, "ethernet_rx_bytes", now), bytes + 2'500);
+  EXPECT_EQ(
+      CounterAt(simulator.Device(0), "ethernet_rx_bytes", now),
+      CounterAt(simulator.Device(0), "ethernet_rx_bytes", now - std::chrono::seconds(1)) + 9'000)
+      << "other access points keep their rates";
+
+  const std::uint32_t ap3Acks = CounterAt(simulator.Device(2), "wireless_rx_acks", now);
+  EXPECT_EQ(Run("counter-rate all all 0.25"), Lines{"ok"});
+  now += std::chrono::seconds(8);
+  EXPECT_EQ(CounterAt(ap2, "ethernet_rx_bytes", now), bytes + 2'500 + 2);
+  EXPECT_EQ(CounterAt(simulator.Device(2), "wireless_rx_acks", now), ap3Acks + 2);
+
+  EXPECT_EQ(Run("counter-rate 1 ethernet_rx_byte 1"),
+            Lines{"error unknown counter ethernet_rx_byte"});
+  EXPECT_EQ(Run("counter-rate 1 all -1").at(0).rfind("error bad rate", 0), 0u);
+}
+
 TEST_F(ApSimControlChannel, MistakesAreReportedAsErrors) {
   for (const char* line : {"get 4 Channel",
                            "get 0 Channel",
@@ -121,7 +145,10 @@ TEST_F(ApSimControlChannel, MistakesAreReportedAsErrors) {
                            "tftp-retry 1 100",
                            "tftp-port 1 0",
                            "tftp-port 1 65536",
-                           "upgrade-firmware 1 1.0 beta"}) {
+                           "upgrade-firmware 1 1.0 beta",
+                           "counter-rate 1 all",
+                           "counter-rate 4 all 1",
+                           "counter-rate 1 all 0.1234567"}) {
     SCOPED_TRACE(line);
     const Lines output = Run(line);
     ASSERT_EQ(output.size(), 1u);

@@ -38,7 +38,11 @@ while IFS='|' read -r line expected; do
     got=$(printf '%s\n' "${COMPREPLY[@]}" | sort | xargs)
     [[ $got == "$expected" ]] || fail "'$line': expected '$expected', got '$got'"
 done <<'EOF'
-kelvo-cli |backup diff discover exporter firmware get inventory profile set show vars
+kelvo-cli |backup diff discover exporter firmware get inventory profile set show stats vars
+kelvo-cli stats -|--count --counters --format --interval --parallel --port
+kelvo-cli stats --counters ethernet_rx_bytes,wireless_tx_b|ethernet_rx_bytes,wireless_tx_beacons ethernet_rx_bytes,wireless_tx_broadcast
+kelvo-cli stats --counters a|all
+kelvo-cli stats --interval 1 10.0.0.2 |
 kelvo-cli exporter --listen 127.0.0.1:9757 -|--community-file --listen --parallel --port --rediscover --to --wait
 kelvo-cli exporter --rediscover |
 kelvo-cli inventory --format |csv json table

@@ -266,6 +266,12 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
       {"set", "127.0.0.2", kChannel, "x", "ABC"},
       {"set", "127.0.0.2", kChannel, "a", "10.0.0"},
       {"discover", "--wait", "soon"},
+      {"stats"},
+      {"stats", "--interval", "0", "127.0.0.2"},
+      {"stats", "--count", "0", "127.0.0.2"},
+      {"stats", "--counters", "ethernet_rx_bytes,nothing", "127.0.0.2"},
+      {"stats", "--counters", "", "127.0.0.2"},
+      {"stats", "--format", "xml", "127.0.0.2"},
   };
   for (const auto& args : cases) {
     const auto result = Cli(args);
