@@ -12,7 +12,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -171,6 +173,53 @@ std::filesystem::path TemporaryDirectory() {
   return pattern;
 }
 
+// A TCP port nobody listens on now, for a program that cannot pick one itself.
+std::uint16_t FreePort() {
+  const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  if (::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    throw std::runtime_error("no free port");
+  }
+  ::close(socket);
+  return ntohs(address.sin_port);
+}
+
+std::string UrlEncoded(const std::string& text) {
+  std::string encoded;
+  for (const unsigned char c : text) {
+    if (std::isalnum(c) != 0 || c == '_' || c == '.' || c == '-' || c == '~') {
+      encoded.push_back(static_cast<char>(c));
+    } else {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", c);
+      encoded += hex;
+    }
+  }
+  return encoded;
+}
+
+// An instant query at `time` (seconds since the epoch): each series' address label to its
+// value.
+std::map<std::string, double> Query(std::uint16_t port, const std::string& query, double time) {
+  const HttpReply reply =
+      HttpGet("127.0.0.1", port,
+              "/api/v1/query?query=" + UrlEncoded(query) + "&time=" + std::to_string(time));
+  const auto json = nlohmann::json::parse(reply.body, nullptr, false);
+  if (reply.status != 200 || json.is_discarded() || json.value("status", "") != "success") {
+    throw std::runtime_error("query " + query + " failed: " + reply.body);
+  }
+  std::map<std::string, double> values;
+  for (const auto& series : json["data"]["result"]) {
+    values[series["metric"].value("address", "")] =
+        std::stod(series["value"][1].get<std::string>());
+  }
+  return values;
+}
+
 const std::regex kServing("serving http://([0-9.]+):([0-9]+)/metrics");
 
 // Discovery by broadcast finds the two that answer, the silent one is given by address. A
@@ -239,6 +288,73 @@ TEST(ExporterTest, ServesEveryAccessPointOnLoopbackOnly) {
         << series << ": a value of an access point that fell silent";
   }
   EXPECT_EQ(exporter.Stop(SIGTERM), 0);
+}
+
+// Prometheus scrapes the exporter every second while each access point's ethernet_rx_bytes
+// runs at an exact rate of its own; the first one passes 2^32 during the test. The rates
+// Prometheus computes across that wrap are the simulator's, and it saw no counter reset.
+TEST(ExporterTest, PrometheusRatesAreTheDevicesAcrossAWrap) {
+  const char* prometheus = "/usr/bin/prometheus";
+  if (::access(prometheus, X_OK) != 0) GTEST_SKIP() << prometheus << " is not installed";
+  constexpr int kWrapSeconds = 8;
+  const double rates[3] = {100000, 40000, 15000};
+  const std::uint16_t exporterPort = FreePort();
+  const std::uint16_t prometheusPort = FreePort();
+  const auto dir = TemporaryDirectory();
+  std::ofstream(dir / "prometheus.yml")
+      << "global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
+      << "scrape_configs:\n  - job_name: kelvo\n    static_configs:\n"
+      << "      - targets: ['127.0.0.1:" << exporterPort << "']\n";
+  BackgroundProgram server({prometheus, "--config.file=" + (dir / "prometheus.yml").string(),
+                            "--storage.tsdb.path=" + (dir / "data").string(),
+                            "--web.listen-address=127.0.0.1:" + std::to_string(prometheusPort)});
+  server.WaitForLine(std::regex("Server is ready to receive web requests"),
+                     std::chrono::seconds(30));
+
+  // The wrap comes kWrapSeconds after the simulator starts, with Prometheus already waiting.
+  ApSimProcess sim(ApSimOptions{3,
+                                "127.0.0.2",
+                                "admin",
+                                {"--counter-rate", "ethernet_rx_bytes=100000", "--counter-wrap",
+                                 std::to_string(kWrapSeconds)}});
+  sim.Command("counter-rate 2 ethernet_rx_bytes 40000");
+  sim.Command("counter-rate 3 ethernet_rx_bytes 15000");
+  BackgroundProgram exporter({KELVO_CLI_PATH, "--port", std::to_string(sim.Port()), "exporter",
+                              "--listen", "127.0.0.1:" + std::to_string(exporterPort),
+                              sim.Address(0), sim.Address(1), sim.Address(2)});
+  exporter.WaitForLine(kServing, std::chrono::seconds(20));
+
+  // Until a window of 6 s holds the first access point's samples from both sides of 2^32.
+  const std::string window = "[6s]";
+  const std::string first = "kelvo_ethernet_rx_bytes_total{address=\"127.0.0.2\"}";
+  const auto deadline = Clock::now() + std::chrono::seconds(40);
+  double at = 0;
+  for (;;) {
+    at = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    const auto highest = Query(prometheusPort, "max_over_time(" + first + window + ")", at);
+    if (highest.count("127.0.0.2") != 0 && highest.at("127.0.0.2") > 4294967296.0) break;
+    ASSERT_TRUE(Clock::now() < deadline) << "Prometheus never saw the first access point wrap";
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  }
+  // Two seconds past the wrap, so that both sides are in the window.
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  at += 2;
+  EXPECT_LT(Query(prometheusPort, "min_over_time(" + first + window + ")", at)["127.0.0.2"],
+            4294967296.0);
+
+  const auto measured =
+      Query(prometheusPort, "rate(kelvo_ethernet_rx_bytes_total" + window + ")", at);
+  const auto resets =
+      Query(prometheusPort, "resets(kelvo_ethernet_rx_bytes_total" + window + ")", at);
+  ASSERT_EQ(measured.size(), 3u);
+  for (int ap = 0; ap < 3; ++ap) {
+    const std::string address = sim.Address(ap);
+    EXPECT_NEAR(measured.at(address), rates[ap], rates[ap] * 0.05) << address;
+    EXPECT_EQ(resets.at(address), 0) << address;
+  }
+  EXPECT_EQ(exporter.Stop(SIGINT), 0);
+  EXPECT_EQ(server.Stop(SIGTERM), 0);
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
