@@ -156,6 +156,7 @@ class FleetMetrics {
     }
     const std::chrono::duration<double> took = Clock::now() - start;
     std::vector<const AccessPoint*> sorted;
+    sorted.reserve(points.size());
     for (const auto& entry : points) sorted.push_back(entry.second);
     std::sort(sorted.begin(), sorted.end(), [](const AccessPoint* a, const AccessPoint* b) {
       return AddressLess(a->address, b->address);

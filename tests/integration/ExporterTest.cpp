@@ -38,6 +38,7 @@ class BackgroundProgram {
                  ("kelvo-exporter-" + std::to_string(::getpid()) + '-' +
                   std::to_string(++started_) + ".err")) {
     std::vector<char*> args;
+    args.reserve(argv.size() + 1);
     for (std::string& arg : argv) args.push_back(arg.data());
     args.push_back(nullptr);
     pid_ = ::fork();
@@ -107,7 +108,8 @@ HttpReply HttpGet(const std::string& address, std::uint16_t port, const std::str
   argv.push_back("http://" + address + ':' + std::to_string(port) + path);
   const ProgramResult result = RunProgram(argv, 30000);
   const auto end = result.out.rfind('\n');
-  return {std::atoi(result.out.c_str() + end + 1), result.out.substr(0, end)};
+  return {static_cast<int>(std::strtol(result.out.c_str() + end + 1, nullptr, 10)),
+          result.out.substr(0, end)};
 }
 
 // Sample lines by their name and labels as written ("kelvo_up{address=...}"), to values.
@@ -270,13 +272,12 @@ TEST(ExporterTest, PrometheusRatesAreTheDevicesAcrossAWrap) {
   exporter.WaitForLine(kServing, std::chrono::seconds(20));
 
   // Until a window of 6 s holds the first access point's samples from both sides of 2^32.
-  const std::string window = "[6s]";
-  const std::string first = "kelvo_ethernet_rx_bytes_total{address=\"127.0.0.2\"}";
+  const std::string first = R"(kelvo_ethernet_rx_bytes_total{address="127.0.0.2"}[6s])";
   const auto deadline = Clock::now() + std::chrono::seconds(40);
   double at = 0;
   for (;;) {
     at = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-    const auto highest = Query(prometheusPort, "max_over_time(" + first + window + ")", at);
+    const auto highest = Query(prometheusPort, "max_over_time(" + first + ')', at);
     if (highest.count("127.0.0.2") != 0 && highest.at("127.0.0.2") > 4294967296.0) break;
     ASSERT_TRUE(Clock::now() < deadline) << "Prometheus never saw the first access point wrap";
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -284,13 +285,10 @@ TEST(ExporterTest, PrometheusRatesAreTheDevicesAcrossAWrap) {
   // Two seconds past the wrap, so that both sides are in the window.
   std::this_thread::sleep_for(std::chrono::seconds(2));
   at += 2;
-  EXPECT_LT(Query(prometheusPort, "min_over_time(" + first + window + ")", at)["127.0.0.2"],
-            4294967296.0);
+  EXPECT_LT(Query(prometheusPort, "min_over_time(" + first + ')', at)["127.0.0.2"], 4294967296.0);
 
-  const auto measured =
-      Query(prometheusPort, "rate(kelvo_ethernet_rx_bytes_total" + window + ")", at);
-  const auto resets =
-      Query(prometheusPort, "resets(kelvo_ethernet_rx_bytes_total" + window + ")", at);
+  const auto measured = Query(prometheusPort, "rate(kelvo_ethernet_rx_bytes_total[6s])", at);
+  const auto resets = Query(prometheusPort, "resets(kelvo_ethernet_rx_bytes_total[6s])", at);
   ASSERT_EQ(measured.size(), 3u);
   for (int ap = 0; ap < 3; ++ap) {
     const std::string address = sim.Address(ap);
