@@ -284,7 +284,7 @@ int RunStats(std::uint16_t port, std::vector<std::string_view> args) {
                                     reading.values = statistics::ReadCounters(sheet.Agent(), host);
                                   reading.at = Clock::now();
                                   reading.wallTime = std::chrono::system_clock::now();
-                                  readings.Put(host, std::move(reading));
+                                  readings.Put(host, reading);
                                 });
       for (const std::string& host : hosts) runner.Add(host);
       runner.Close();
