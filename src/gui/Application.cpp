@@ -9,6 +9,7 @@
 #include "PasswordDialog.h"
 #include "RfTestDialog.h"
 #include "SocketPump.h"
+#include "TrafficReader.h"
 #include "UpdateFirmwareWindow.h"
 #include "views/PageViews.h"
 
@@ -23,6 +24,9 @@ Application::Application(StartOptions options, ui::Prompter* prompter)
 
 Application::~Application() {
   if (session_) session_->SetObserver(nullptr);
+  // The Traffic windows go with the main window; their threads end within a read's time-out.
+  window_.reset();
+  (void)TrafficReader::WaitForAllEnded(kTrafficThreadsEnd);
 }
 
 void Application::SetPageViewFactory(std::unique_ptr<PageViewFactory> factory) {
@@ -68,6 +72,7 @@ std::optional<int> Application::Start() {
   mainWindow_->SetSheetRunner([this](pages::ConfigurationSheet& sheet) { RunSheet(sheet); });
 
   window_ = std::make_unique<MainWindowView>(*mainWindow_);
+  window_->EnableTraffic(options_.agentPort, prompter_);
   session_->SetObserver(window_.get());
   QApplication::setWindowIcon(window_->windowIcon());
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -31,6 +32,9 @@ class SocketPump;
 class Application {
  public:
   static constexpr std::string_view kNoComponentMessage = "CoInitialize() fail!!";
+  // How long the end of the program waits for the Traffic windows' threads: one read's time-out
+  // and some.
+  static constexpr std::chrono::milliseconds kTrafficThreadsEnd{3000};
 
   // prompter replaces the message boxes (tests script the answers).
   explicit Application(StartOptions options, ui::Prompter* prompter = nullptr);

@@ -18,6 +18,7 @@
 
 #include "Artwork.h"
 #include "QtText.h"
+#include "TrafficWindow.h"
 #include "ui/Controls.h"
 
 namespace kelvo::gui {
@@ -140,6 +141,23 @@ void MainWindowView::ShowAbout() {
   box.exec();
 }
 
+void MainWindowView::EnableTraffic(std::uint16_t agentPort, ui::Prompter& prompter) {
+  trafficPort_ = agentPort;
+  trafficPrompter_ = &prompter;
+}
+
+TrafficWindow* MainWindowView::ShowTraffic() {
+  const int row = model_.SelectedRow();
+  if (trafficPrompter_ == nullptr || row == pages::MainWindow::kNoRow) return nullptr;
+  const snmp::AccessPointEntry& entry = model_.Rows()[static_cast<std::size_t>(row)];
+  QPointer<TrafficWindow>& window = trafficWindows_[entry.address];
+  if (window == nullptr) window = new TrafficWindow(entry, trafficPort_, *trafficPrompter_, this);
+  window->show();
+  window->raise();
+  window->activateWindow();
+  return window;
+}
+
 void MainWindowView::StatusTextChanged(std::string_view text) { status_->setText(FromView(text)); }
 
 void MainWindowView::AccessPointsChanged() { ShowRows(); }
@@ -195,6 +213,10 @@ void MainWindowView::keyPressEvent(QKeyEvent* event) {
 void MainWindowView::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
   menu.addAction(ProgramIcon(), FromView(kAboutCommand), this, &MainWindowView::ShowAbout);
+  menu.addSeparator();
+  QAction* traffic = menu.addAction(FromView(kTrafficCommand), this, [this] { ShowTraffic(); });
+  traffic->setEnabled(trafficPrompter_ != nullptr &&
+                      model_.SelectedRow() != pages::MainWindow::kNoRow);
   menu.exec(event->globalPos());
 }
 

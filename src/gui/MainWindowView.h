@@ -6,8 +6,12 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <QTreeWidget>
+#include <cstdint>
 #include <functional>
+#include <map>
+#include <string>
 
 #include "Version.h"
 #include "pages/MainWindow.h"
@@ -17,6 +21,8 @@ class QLabel;
 class QPushButton;
 
 namespace kelvo::gui {
+
+class TrafficWindow;
 
 // The access point list; reports which row a click, a double-click or a keyboard move hit
 // (MainWindow::kNoRow for none).
@@ -41,6 +47,7 @@ class MainWindowView final : public QDialog, public snmp::AgentSessionObserver {
   static constexpr const char* kAboutCommand = "&About Kelvo...";
   static constexpr const char* kAboutTitle = "About Kelvo";
   static constexpr const char* kAboutText = "Kelvo Version " KELVO_VERSION;
+  static constexpr const char* kTrafficCommand = "&Traffic...";
 
   explicit MainWindowView(pages::MainWindow& model, QWidget* parent = nullptr);
 
@@ -51,6 +58,13 @@ class MainWindowView final : public QDialog, public snmp::AgentSessionObserver {
 
   // The About box, modal.
   void ShowAbout();
+
+  // The context menu's "Traffic..." opens windows that read at this agent port and show their
+  // messages through prompter; until then the item stays disabled.
+  void EnableTraffic(std::uint16_t agentPort, ui::Prompter& prompter);
+  // The Traffic window of the selected access point, opened or, when open, raised; nullptr
+  // without a selection.
+  TrafficWindow* ShowTraffic();
 
   void StatusTextChanged(std::string_view text) override;
   void AccessPointsChanged() override;
@@ -71,6 +85,10 @@ class MainWindowView final : public QDialog, public snmp::AgentSessionObserver {
   AccessPointList* list_;
   QPushButton* discovery_;
   QPushButton* configuration_;
+  std::uint16_t trafficPort_ = 0;
+  ui::Prompter* trafficPrompter_ = nullptr;
+  // By address; an entry turns null when its window closes.
+  std::map<std::string, QPointer<TrafficWindow>> trafficWindows_;
 };
 
 }  // namespace kelvo::gui

@@ -5,9 +5,11 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPalette>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyleFactory>
 #include <QTabWidget>
 #include <QTextStream>
 #include <QTimer>
@@ -18,6 +20,7 @@
 #include "MainWindowView.h"
 #include "PasswordDialog.h"
 #include "RfTestDialog.h"
+#include "TrafficWindow.h"
 #include "UpdateFirmwareWindow.h"
 
 namespace kelvo::gui {
@@ -30,6 +33,33 @@ constexpr int kPollMs = 40;
 // Long enough for two counter polls of the RF test window.
 constexpr int kRfTestRunMs = 4500;
 
+// Fusion's colours turned dark, as desktops with a dark theme give them.
+QPalette DarkPalette() {
+  QPalette palette;
+  const QColor window(0x35, 0x35, 0x35);
+  const QColor base(0x26, 0x26, 0x26);
+  const QColor text(0xe8, 0xe8, 0xe8);
+  const QColor disabled(0x80, 0x80, 0x80);
+  palette.setColor(QPalette::Window, window);
+  palette.setColor(QPalette::WindowText, text);
+  palette.setColor(QPalette::Base, base);
+  palette.setColor(QPalette::AlternateBase, window);
+  palette.setColor(QPalette::ToolTipBase, base);
+  palette.setColor(QPalette::ToolTipText, text);
+  palette.setColor(QPalette::Text, text);
+  palette.setColor(QPalette::Button, window);
+  palette.setColor(QPalette::ButtonText, text);
+  palette.setColor(QPalette::BrightText, Qt::red);
+  palette.setColor(QPalette::Link, QColor(0x4a, 0x9e, 0xe8));
+  palette.setColor(QPalette::Highlight, QColor(0x2a, 0x82, 0xda));
+  palette.setColor(QPalette::HighlightedText, Qt::white);
+  palette.setColor(QPalette::PlaceholderText, disabled);
+  for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+    palette.setColor(QPalette::Disabled, role, disabled);
+  }
+  return palette;
+}
+
 }  // namespace
 
 ScreenshotTour::ScreenshotTour(Application& application, QString directory)
@@ -37,6 +67,10 @@ ScreenshotTour::ScreenshotTour(Application& application, QString directory)
       directory_(std::move(directory)),
       firmwareImage_(qEnvironmentVariable("KELVO_SCREENSHOT_FIRMWARE")),
       startWatch_(new QTimer(this)) {
+  if (qEnvironmentVariable("KELVO_SCREENSHOT_PALETTE") == QLatin1String("dark")) {
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setPalette(DarkPalette());
+  }
   // Until Begin, only the event loop of a box that start-up opens runs this timer.
   startWatch_->setInterval(kPollMs);
   connect(startWatch_, &QTimer::timeout, this, &ScreenshotTour::AtStartMessage);
@@ -79,10 +113,15 @@ void ScreenshotTour::AtMainWindow() {
     });
     application_.Window()->ShowAbout();
     application_.MainWindowModel().ClickRow(0);
+    // It reads on its own through the rest of the tour.
+    traffic_ = application_.Window()->ShowTraffic();
     QTimer::singleShot(kSettleMs, this, &ScreenshotTour::AtPrompt);
     application_.MainWindowModel().Configure();
     // The sheet has closed; the list is discovered anew.
-    QTimer::singleShot(kDiscoveryMs, this, [this] { application_.Window()->close(); });
+    QTimer::singleShot(kDiscoveryMs, this, [this] {
+      Grab(traffic_, QStringLiteral("traffic-window"));
+      application_.Window()->close();
+    });
   });
 }
 

@@ -4,7 +4,9 @@
 // again after saving two profiles with the rewrite question over it and, when the environment
 // names an image in KELVO_SCREENSHOT_FIRMWARE, the "Update Firmware" window empty, with that
 // file's name, during the transfer and under the outcome's message; in manufacturing mode the
-// RF test window as it opens and during a packet receive test; then it quits.
+// RF test window as it opens and during a packet receive test; the Traffic window of the first
+// access point, opened with the tour and pictured at its end; then it quits. With
+// KELVO_SCREENSHOT_PALETTE=dark every window is pictured in a dark palette.
 // A message box shown during start-up is pictured too (start-message), its text printed on
 // stdout as "start-up message: TEXT" for scripts, and accepted so that start-up goes on.
 // Driven by timers on the GUI thread; it configures the first access point listed with the
@@ -12,9 +14,14 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 class QTimer;
+
+namespace kelvo::gui {
+class TrafficWindow;
+}
 
 namespace kelvo::gui {
 
@@ -44,6 +51,7 @@ class ScreenshotTour final : public QObject {
   QString directory_;
   QString firmwareImage_;
   QTimer* startWatch_;
+  QPointer<TrafficWindow> traffic_;
 };
 
 }  // namespace kelvo::gui
