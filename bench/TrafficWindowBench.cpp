@@ -7,8 +7,8 @@
 //
 //   kelvo-bench-traffic-window [--seconds 60] [--warm-up 0] [--apsim PATH]
 //
-// Exit status 1 when reads were missed (fewer replies than seconds less two) or a message was
-// shown.
+// Exit status 1 when reads were missed (fewer replies than the reads due in the span, less one) or
+// a message was shown.
 #include <sys/resource.h>
 
 #include <QApplication>
@@ -126,5 +126,6 @@ int main(int argc, char** argv) {
   std::printf("CPU time %.3f s (%.2f ms per read), %.2f %% of one core\n", cpu,
               replies > 0 ? cpu * 1e3 / static_cast<double>(replies) : 0.0, cpu / elapsed * 100);
   std::printf("messages shown: %zu\n", prompter.messages.size());
-  return replies >= seconds - 2 && prompter.messages.empty() ? 0 : 1;
+  const auto expected = std::chrono::seconds(seconds) / kelvo::gui::TrafficReader::kInterval;
+  return replies >= expected - 1 && prompter.messages.empty() ? 0 : 1;
 }

@@ -29,6 +29,9 @@ using statistics::kTrafficSeries;
 using statistics::TrafficSeries;
 using test::SpinUntil;
 
+// Long enough for a few of the window's reads, one every TrafficReader::kInterval.
+constexpr std::chrono::seconds kReads{15};
+
 class TrafficWindowTest : public test::AppFixture {
  protected:
   // Opens the main window's context menu; clicks "Traffic..." when asked to and it is enabled,
@@ -89,7 +92,7 @@ TEST_F(TrafficWindowTest, ChartsOneAccessPointWhileTheMainWindowAndSheetWorkUndi
   // The simulator's first access point: 9000 B/s in over Ethernet, 28.6 wireless frames/s in.
   QLineSeries* ethernet = traffic->Series(TrafficSeries::EthernetReceive);
   QLineSeries* wireless = traffic->Series(TrafficSeries::WirelessReceive);
-  ASSERT_TRUE(SpinUntil([&] { return ethernet->count() >= 2; }, std::chrono::seconds(10)));
+  ASSERT_TRUE(SpinUntil([&] { return ethernet->count() >= 2; }, kReads));
   EXPECT_EQ(traffic->RateAxis(TrafficSeries::EthernetReceive)->titleText(), "kB/s");
   EXPECT_EQ(traffic->RateAxis(TrafficSeries::WirelessReceive)->titleText(), "frames/s");
   EXPECT_NEAR(ethernet->points().back().y(), 9.0, 0.3);
@@ -108,7 +111,7 @@ TEST_F(TrafficWindowTest, ChartsOneAccessPointWhileTheMainWindowAndSheetWorkUndi
     sheetShown = true;
     sheet_ = sheet;
     PressTab(pages::ConfigurationSheet::kWireless);
-    EXPECT_TRUE(SpinUntil([&] { return ethernet->count() >= beforeSheet + 2; }));
+    EXPECT_TRUE(SpinUntil([&] { return ethernet->count() >= beforeSheet + 2; }, kReads));
     sheet->close();
   });
   EXPECT_TRUE(
@@ -124,7 +127,7 @@ TEST_F(TrafficWindowTest, ChartsOneAccessPointWhileTheMainWindowAndSheetWorkUndi
   const QList<QPointF> paused = ethernet->points();
   const std::size_t requests = sim_.Log(0).size();
   // Group 3 asks for three variables; two more reads.
-  ASSERT_TRUE(SpinUntil([&] { return sim_.Log(0).size() >= requests + 6; }));
+  ASSERT_TRUE(SpinUntil([&] { return sim_.Log(0).size() >= requests + 6; }, kReads));
   EXPECT_EQ(ethernet->points(), paused);
 
   // The export holds exactly the shown points, in each chart's unit times its divisor.
@@ -167,8 +170,8 @@ TEST_F(TrafficWindowTest, ChartsOneAccessPointWhileTheMainWindowAndSheetWorkUndi
   // Silent, the access point gets a status line; closed during a read that will get no reply,
   // the window goes at once and its thread ends after the read.
   sim_.Fault(0, "silent");
-  EXPECT_TRUE(
-      SpinUntil([&] { return traffic->Status()->text().startsWith("No reply from 127.0.0.2"); }));
+  EXPECT_TRUE(SpinUntil(
+      [&] { return traffic->Status()->text().startsWith("No reply from 127.0.0.2"); }, kReads));
   traffic->close();
   EXPECT_TRUE(SpinUntil([&] { return traffic == nullptr; }));
   EXPECT_TRUE(TrafficReader::WaitForAllEnded(std::chrono::seconds(5)));
