@@ -4,10 +4,14 @@
 // reply whose three variables the input shapes. Each decoded value must be the little-endian
 // number at its offset, a value the bytes do not wholly hold must be absent (or keep its
 // previous value), and nothing outside a block may change. Blocks built from the input must
-// survive encode and decode, and register texts must read back as the values they show.
+// survive encode and decode, and register texts must read back as the values they show. Read
+// as a run of polls, the input must give rates that are never negative and totals that count
+// each counter on exactly, or start again after a restart.
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <chrono>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -22,6 +26,7 @@
 #include "snmp/AgentSession.h"
 #include "snmp/WaitHook.h"
 #include "statistics/CounterBlocks.h"
+#include "statistics/CounterRates.h"
 #include "ui/Prompter.h"
 
 namespace {
@@ -147,13 +152,19 @@ void CheckExtraction(Bytes input) {
                                         std::move(content)));
   }
 
+  stats::CounterValues values;
+  const bool numbers = stats::ExtractCounterValues(session, values);
   stats::CounterTexts texts = StaleTexts();
   const bool extracted = stats::ExtractStatistics(session, texts);
+  Require(numbers == extracted, "numbers and texts are extracted from the same replies");
   const std::size_t decodedBlocks = std::min<std::size_t>(firstRefused, 3);
   Require(extracted == (decodedBlocks == 3), "the extraction succeeds with three octet strings");
   for (std::size_t b = 0; b < 3; ++b) {
     const stats::CounterBlockLayout& layout = stats::kCounterBlocks[b];
     for (std::size_t i = layout.first; i < layout.first + layout.count; ++i) {
+      Require(values[i] ==
+                  (b < decodedBlocks ? U32At(blocks[b], stats::kCounters[i].offset) : std::nullopt),
+              "a counter's number is its four bytes in a block before any refused one");
       if (b >= decodedBlocks) {
         Require(texts[i] == kStale, "blocks after a refused variable keep their texts");
       } else if (const auto value = U32At(blocks[b], stats::kCounters[i].offset)) {
@@ -293,6 +304,47 @@ void CheckTexts(Bytes bytes) {
   }
 }
 
+// Every 9 bytes are a poll: a time step in tens of milliseconds, then two counters, each
+// present when its value is not 0xFFFFFFFF.
+void CheckRates(Bytes bytes) {
+  stats::RateTracker tracker;
+  stats::RateTracker::Clock::time_point at{};
+  stats::CounterValues before{};
+  for (std::size_t poll = 0; poll + 9 <= bytes.size(); poll += 9) {
+    at += std::chrono::milliseconds(10 * bytes[poll]);
+    stats::CounterValues values{};
+    for (std::size_t c = 0; c < 2; ++c) {
+      const std::uint32_t value = *U32At(bytes, poll + 1 + 4 * c);
+      if (value != 0xFFFFFFFF) values[c] = value;
+    }
+    const auto totals = tracker.Totals();
+    bool fell = false;
+    for (std::size_t c = 0; c < 2; ++c) {
+      if (values[c] && before[c] && !stats::CounterAdvance(*before[c], *values[c])) fell = true;
+    }
+    const auto sample = tracker.Add(values, at);
+    Require((sample.outcome == stats::RateTracker::Outcome::Restarted) == fell,
+            "a restart is a fall that cannot be a wrap");
+    for (std::size_t c = 0; c < 2; ++c) {
+      if (const auto& rate = sample.perSecond[c]) {
+        Require(*rate >= 0 && std::isfinite(*rate), "a rate is a finite number, never negative");
+      }
+      if (!values[c]) continue;
+      const auto total = tracker.Totals()[c];
+      Require(total && static_cast<std::uint32_t>(*total) == *values[c],
+              "a total ends in the counter's value");
+      if (!fell && totals[c]) {
+        Require(*total == *totals[c] + *stats::CounterAdvance(*before[c], *values[c]),
+                "a total counts on by the counter's advance");
+      }
+      before[c] = values[c];
+    }
+    if (fell) {
+      for (std::size_t c = 0; c < 2; ++c) before[c] = values[c];
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -302,5 +354,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckTestBlockDecoders(bytes);
   CheckTestBlockRoundTrips(bytes);
   CheckTexts(bytes);
+  CheckRates(bytes);
   return 0;
 }

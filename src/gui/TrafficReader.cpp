@@ -73,7 +73,8 @@ bool TrafficReader::WaitForAllEnded(std::chrono::milliseconds timeout) {
 }
 
 // The reader's thread.
-void TrafficReader::Run(std::shared_ptr<Shared> shared, std::string host, std::uint16_t agentPort) {
+void TrafficReader::Run(const std::shared_ptr<Shared>& shared, const std::string& host,
+                        std::uint16_t agentPort) {
   ::pthread_setname_np(::pthread_self(), "kelvo-traffic");
   {
     fleet::HeadlessSheet sheet;

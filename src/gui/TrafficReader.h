@@ -37,7 +37,9 @@ class TrafficReader final : public QObject {
 
  private:
   struct Shared;
-  static void Run(std::shared_ptr<Shared> shared, std::string host, std::uint16_t agentPort);
+  // The thread keeps its own copies of the arguments for as long as it runs.
+  static void Run(const std::shared_ptr<Shared>& shared, const std::string& host,
+                  std::uint16_t agentPort);
 
   std::shared_ptr<Shared> shared_;
 };
