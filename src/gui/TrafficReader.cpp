@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "fleet/HeadlessSheet.h"
 #include "util/UniqueFd.h"
@@ -46,6 +47,8 @@ struct TrafficReader::Shared {
   std::mutex mutex;
   // The reader to post to; null once it is gone. Guarded by mutex.
   TrafficReader* owner = nullptr;
+  // Reads not yet delivered. Guarded by mutex.
+  std::vector<statistics::TrafficRead> pending;
   // Readable once the reader is gone.
   util::UniqueFd stop{::eventfd(0, EFD_CLOEXEC)};
 };
@@ -65,6 +68,15 @@ TrafficReader::~TrafficReader() {
   shared_->owner = nullptr;
   const std::uint64_t one = 1;
   (void)!::write(shared_->stop.Get(), &one, sizeof one);
+}
+
+void TrafficReader::Deliver() {
+  std::vector<statistics::TrafficRead> reads;
+  {
+    const std::lock_guard lock(shared_->mutex);
+    reads.swap(shared_->pending);
+  }
+  for (const statistics::TrafficRead& read : reads) Q_EMIT ReadDone(read);
 }
 
 bool TrafficReader::WaitForAllEnded(std::chrono::milliseconds timeout) {
@@ -91,9 +103,10 @@ void TrafficReader::Run(const std::shared_ptr<Shared>& shared, const std::string
         const std::lock_guard lock(shared->mutex);
         TrafficReader* owner = shared->owner;
         if (owner == nullptr) break;
-        // Posted events die with their receiver, so the read never reaches a reader that is gone.
-        QMetaObject::invokeMethod(
-            owner, [owner, read] { Q_EMIT owner->ReadDone(read); }, Qt::QueuedConnection);
+        // The read travels under the mutex, the call by name: the event is Qt's alone, and
+        // posted events die with their receiver, so nothing reaches a reader that is gone.
+        shared->pending.push_back(read);
+        QMetaObject::invokeMethod(owner, "Deliver", Qt::QueuedConnection);
       }
       // Reads keep to the second; after a slow one the next waits a whole interval.
       const auto now = std::chrono::steady_clock::now();

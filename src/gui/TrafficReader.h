@@ -36,6 +36,9 @@ class TrafficReader final : public QObject {
   void ReadDone(const kelvo::statistics::TrafficRead& read);
 
  private:
+  // GUI thread: emits ReadDone for each read the thread has queued.
+  Q_INVOKABLE void Deliver();
+
   struct Shared;
   // The thread keeps its own copies of the arguments for as long as it runs.
   static void Run(const std::shared_ptr<Shared>& shared, const std::string& host,
