@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 #include <iostream>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -20,6 +19,7 @@
 #include "CliSupport.h"
 #include "FleetSupport.h"
 #include "statistics/CounterRates.h"
+#include "statistics/TrafficHistory.h"
 #include "util/Parse.h"
 
 namespace kelvo::cli {
@@ -62,19 +62,6 @@ struct Row {
   std::optional<CounterValues> values;
   RateTracker::Sample sample;
 };
-
-std::string IsoTime(std::chrono::system_clock::time_point time) {
-  const auto millis =
-      std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
-  const std::time_t seconds = static_cast<std::time_t>(millis / 1000);
-  std::tm utc{};
-  gmtime_r(&seconds, &utc);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
-  char fraction[8];
-  std::snprintf(fraction, sizeof fraction, ".%03dZ", static_cast<int>(millis % 1000));
-  return std::string(text) + fraction;
-}
 
 // A rate with the digits that matter: whole numbers from 100 up, three significant ones below.
 std::string RateText(double rate) {
@@ -161,8 +148,8 @@ class Output {
       lines.push_back(std::move(line));
     }
     std::vector<std::string> texts = AlignedLines(lines);
-    texts.insert(texts.begin(),
-                 IsoTime(rows.empty() ? std::chrono::system_clock::now() : rows.front().wallTime));
+    texts.insert(texts.begin(), statistics::IsoUtc(rows.empty() ? std::chrono::system_clock::now()
+                                                                : rows.front().wallTime));
     // A terminal sees the table redrawn in place, over as many rows as it took (long lines
     // wrap); a file or pipe gets one table per poll.
     if (terminal_ && shown_ > 0) std::cout << "\x1b[" << shown_ << "A\x1b[J";
@@ -184,7 +171,7 @@ class Output {
       }
       std::cout << '\n';
     }
-    std::cout << IsoTime(row.wallTime) << ',' << row.host << ',' << row.status;
+    std::cout << statistics::IsoUtc(row.wallTime) << ',' << row.host << ',' << row.status;
     for (const std::size_t i : settings_.counters) {
       std::cout << ',';
       if (row.values && (*row.values)[i]) std::cout << *(*row.values)[i];
@@ -208,7 +195,7 @@ class Output {
       counter["per_second"] = rate ? nlohmann::ordered_json(*rate) : nullptr;
       counters[std::string(kCounters[i].key)] = std::move(counter);
     }
-    nlohmann::ordered_json line = {{"time", IsoTime(row.wallTime)},
+    nlohmann::ordered_json line = {{"time", statistics::IsoUtc(row.wallTime)},
                                    {"host", row.host},
                                    {"status", row.status},
                                    {"counters", std::move(counters)}};
