@@ -27,6 +27,7 @@
 #include "fleet/FleetRunner.h"
 #include "fleet/HeadlessSheet.h"
 #include "statistics/CounterRates.h"
+#include "ui/Controls.h"
 #include "util/Parse.h"
 
 namespace kelvo::cli {
@@ -99,20 +100,11 @@ std::string HelpText(const statistics::CounterSlot& counter) {
   return std::string(ColumnWords(counter.column)) + ' ' + std::string(label);
 }
 
-// A device name as a label value, which must be UTF-8: up to the first NUL, each byte above
-// 0x7F taken as Latin-1.
+// A device name as a label value, which must be UTF-8: the device's Latin-1 text up to the
+// first NUL.
 std::string LabelText(const std::vector<std::uint8_t>& bytes) {
-  std::string text;
-  for (const std::uint8_t byte : bytes) {
-    if (byte == 0) break;
-    if (byte < 0x80) {
-      text.push_back(static_cast<char>(byte));
-    } else {
-      text.push_back(static_cast<char>(0xC0 | (byte >> 6)));
-      text.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
-    }
-  }
-  return text;
+  const auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
+  return ui::Utf8FromLatin1(std::string(bytes.begin(), end));
 }
 
 prometheus::MetricFamily Family(std::string name, std::string help, prometheus::MetricType type) {
